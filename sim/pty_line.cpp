@@ -1,0 +1,175 @@
+#include "sim/pty_line.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <deque>
+
+namespace {
+
+// Ten bits a byte (start, 8 data, stop) at 115200 baud.
+constexpr double kByteUs = 10.0 * 1000000.0 / 115200.0;
+
+std::uint64_t NowUs() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::uint64_t>(now.tv_sec) * 1000000u +
+         static_cast<std::uint64_t>(now.tv_nsec) / 1000u;
+}
+
+struct TimedByte {
+  std::uint64_t atUs;
+  std::uint8_t value;
+};
+
+void Hex(std::FILE* file, std::uint64_t atUs, const char* direction, const std::uint8_t* data,
+         std::size_t length) {
+  if (file == nullptr) {
+    return;
+  }
+  std::fprintf(file, "%10.3f %s", static_cast<double>(atUs) / 1000.0, direction);
+  for (std::size_t i = 0; i < length; ++i) {
+    std::fprintf(file, " %02X", data[i]);
+  }
+  std::fputc('\n', file);
+  std::fflush(file);
+}
+
+}  // namespace
+
+PtyLine::PtyLine() {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0 || ptsname(master) == nullptr) {
+    if (master >= 0) {
+      close(master);
+    }
+    return;
+  }
+  devicePath_ = ptsname(master);
+  // A serial line neither echoes nor edits; set that before any tool sees it.
+  const int slave = open(devicePath_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (slave >= 0) {
+    termios tio;
+    if (tcgetattr(slave, &tio) == 0) {
+      cfmakeraw(&tio);
+      tcsetattr(slave, TCSANOW, &tio);
+    }
+    close(slave);
+  }
+  fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+  master_ = master;
+}
+
+PtyLine::~PtyLine() {
+  if (master_ >= 0) {
+    close(master_);
+  }
+}
+
+void PtyLine::Serve(Unit& unit, const LineOptions& options, volatile const int& stop) {
+  const std::uint64_t start = NowUs();
+  std::uint64_t lastActivity = start;
+  double lineFreeOut = 0;  // when the line to the tool can take the next byte
+  double lineFreeIn = 0;   // when the last byte from the tool has fully arrived
+  std::deque<TimedByte> queue;
+  bool peer = false;
+  std::size_t logged = 0;
+  std::size_t faultsLogged = 0;
+
+  while (!stop) {
+    const std::uint64_t now = NowUs() - start;
+    for (Emission& emission : unit.outbox()) {
+      for (std::uint8_t byte : emission.bytes) {
+        queue.push_back({emission.atUs, byte});
+      }
+    }
+    unit.outbox().clear();
+    if (unit.hangupAtUs() <= now) {
+      if (options.log) {
+        std::fprintf(options.log, "HANGUP\n");
+        std::fflush(options.log);
+      }
+      close(master_);
+      master_ = -1;
+      return;
+    }
+
+    // Send what is due, at no more than the line rate.
+    std::uint8_t out[512];
+    std::size_t count = 0;
+    while (!queue.empty() && count < sizeof out) {
+      double sendAt = static_cast<double>(queue.front().atUs);
+      if (options.pacing && lineFreeOut > sendAt) {
+        sendAt = lineFreeOut;
+      }
+      if (sendAt > static_cast<double>(now)) {
+        break;
+      }
+      out[count++] = queue.front().value;
+      queue.pop_front();
+      lineFreeOut = sendAt + kByteUs;
+    }
+    if (count > 0) {
+      Hex(options.transcript, now, "<", out, count);
+      // With no tool on the line the bytes are lost, as they would be on a real one.
+      if (write(master_, out, count) < 0 && errno != EIO) {
+        break;
+      }
+    }
+
+    int timeoutMs = 20;
+    if (!queue.empty()) {
+      timeoutMs = 1;
+    }
+    pollfd pfd = {master_, POLLIN, 0};
+    const int ready = poll(&pfd, 1, timeoutMs);
+    const std::uint64_t after = NowUs() - start;
+    if (ready > 0 && (pfd.revents & POLLHUP) && !(pfd.revents & POLLIN)) {
+      // No tool has the line open; poll would report that at once, again and again.
+      peer = false;
+      usleep(1000);
+    } else {
+      if (!peer) {
+        peer = true;
+        unit.LineOpened(after);
+      }
+      std::uint8_t in[1024];
+      const ssize_t n = read(master_, in, sizeof in);
+      if (n > 0) {
+        lastActivity = after + start;
+        Hex(options.transcript, after, ">", in, static_cast<std::size_t>(n));
+        double arrived = static_cast<double>(after);
+        if (options.pacing) {
+          arrived =
+              (lineFreeIn > arrived ? lineFreeIn : arrived) + kByteUs * static_cast<double>(n);
+          lineFreeIn = arrived;
+        }
+        unit.Take(in, static_cast<std::size_t>(n), static_cast<std::uint64_t>(arrived));
+      }
+    }
+    if (options.log) {
+      for (; logged < unit.requests().size(); ++logged) {
+        const RequestRecord& record = unit.requests()[logged];
+        if (record.type == "RC" || record.type == "WC") {
+          std::fprintf(options.log, "%s %d %d\n", record.type.c_str(), record.wordAddress,
+                       record.words);
+        } else {
+          std::fprintf(options.log, "%s\n", record.type.c_str());
+        }
+      }
+      for (; faultsLogged < unit.faults().size(); ++faultsLogged) {
+        std::fprintf(options.log, "FAULT %s\n", unit.faults()[faultsLogged].c_str());
+      }
+      std::fflush(options.log);
+    }
+    if (options.idleLimitMs > 0 &&
+        NowUs() - lastActivity > static_cast<std::uint64_t>(options.idleLimitMs) * 1000u) {
+      return;
+    }
+  }
+}

@@ -1,0 +1,126 @@
+#include "tests/fake/fake_line.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "link/packet.h"
+#include "link/serial_port.h"
+#include "tool/console.h"
+
+PortHandle comHandle = -1;
+
+namespace {
+
+constexpr double kByteUs = 10.0 * 1000000.0 / 115200.0;
+
+FakeLine line;
+
+// Moves what the unit has said onto the line, at the line's rate.
+void Pump() {
+  for (const Emission& emission : line.unit->outbox()) {
+    for (std::uint8_t byte : emission.bytes) {
+      double at = static_cast<double>(emission.atUs);
+      if (line.lineFreeToTool > at) {
+        at = line.lineFreeToTool;
+      }
+      line.lineFreeToTool = at + kByteUs;
+      line.toTool.push_back({line.lineFreeToTool, byte});
+    }
+  }
+  line.unit->outbox().clear();
+}
+
+bool HungUp() {
+  return line.unit->hangupAtUs() <= line.nowUs;
+}
+
+}  // namespace
+
+FakeLine& Line() {
+  return line;
+}
+
+void ResetLine(Unit* unit) {
+  line = FakeLine();
+  line.unit = unit;
+}
+
+int OpenComPort(std::uint32_t, const char* devicePath) {
+  line.openedPath = devicePath;
+  if (line.openFails) {
+    Say("Can't open COM Port %s - Error: %ld\n", devicePath, 2L);
+    return -1;
+  }
+  comHandle = 1;
+  line.unit->LineOpened(line.nowUs);
+  return 0;
+}
+
+bool WriteComPort(PortHandle, const std::uint8_t* buffer, std::uint32_t length) {
+  if (HungUp()) {
+    return false;
+  }
+  if (length == sizeof Quiet && std::memcmp(buffer, Quiet, sizeof Quiet) == 0) {
+    ++line.quietWrites;
+  }
+  const double start = line.lineFreeToUnit > static_cast<double>(line.nowUs)
+                           ? line.lineFreeToUnit
+                           : static_cast<double>(line.nowUs);
+  line.lineFreeToUnit = start + kByteUs * length;
+  line.unit->Take(buffer, length, static_cast<std::uint64_t>(line.lineFreeToUnit));
+  return true;
+}
+
+bool ReadComPort(PortHandle, std::uint8_t* destination, std::uint32_t capacity,
+                 std::uint32_t* bytesReceived) {
+  ++line.reads;
+  *bytesReceived = 0;
+  Pump();
+  if (HungUp()) {
+    ++line.failedReads;
+    return false;
+  }
+  // The read ends when `capacity` bytes are in or its 1 ms total time-out has run out.
+  const double deadline = static_cast<double>(line.nowUs) + 1000.0;
+  std::uint32_t got = 0;
+  double last = 0;
+  while (got < capacity && !line.toTool.empty() && line.toTool.front().atUs <= deadline) {
+    last = line.toTool.front().atUs;
+    destination[got++] = line.toTool.front().value;
+    line.toTool.pop_front();
+  }
+  line.nowUs = got == capacity && last > static_cast<double>(line.nowUs)
+                   ? static_cast<std::uint64_t>(last)
+                   : static_cast<std::uint64_t>(deadline);
+  *bytesReceived = got;
+  return true;
+}
+
+void PurgeComPort(PortHandle) {
+  Pump();
+  while (!line.toTool.empty() && line.toTool.front().atUs <= static_cast<double>(line.nowUs)) {
+    line.toTool.pop_front();
+  }
+}
+
+void SleepMs(std::uint32_t milliseconds) {
+  line.sleptMs += milliseconds;
+  line.nowUs += static_cast<std::uint64_t>(milliseconds) * 1000u;
+}
+
+void PrepareConsole() {}
+
+void Say(const char* format, ...) {
+  char text[512];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  line.console += text;
+}
+
+void PromptAndWait() {
+  Say("Press ENTER to continue\r\n");
+  ++line.prompts;
+}

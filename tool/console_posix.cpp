@@ -1,0 +1,4 @@
+#include "tool/console.h"
+
+// POSIX streams never translate line endings.
+void PrepareConsole() {}

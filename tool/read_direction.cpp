@@ -1,0 +1,93 @@
+#include <cstdio>
+
+#include "link/packet.h"
+#include "link/serial_port.h"
+#include "tool/console.h"
+#include "tool/data_file.h"
+#include "tool/transfer.h"
+
+namespace {
+
+enum class Reply { kGood, kBad, kTimeout, kReadError };
+
+// Sends one read request and gathers its response. A response is judged as soon as it is
+// long enough: anything longer than expected cannot be right.
+Reply RequestSegment(RunState& state, std::int32_t segLen) {
+  PurgeComPort(comHandle);
+  BuildReadRequest(state.request, state.wordAddress, segLen);
+  WriteComPort(comHandle, state.request, 10);
+  std::int32_t received = 0;
+  std::int32_t emptyPolls = kReadEmptyPolls;
+  while (received < segLen + 10) {
+    SleepMs(100);
+    const std::uint32_t room = static_cast<std::uint32_t>(kAnswerBytes - received);
+    if (!ReadComPort(comHandle, state.Answer + received, room, &state.bytesReceived)) {
+      Say("COM Port read error\r\n");
+      return Reply::kReadError;
+    }
+    if (state.bytesReceived == 0) {
+      if (--emptyPolls <= 0) {
+        Say("Unit response timeout\r\n");
+        return Reply::kTimeout;
+      }
+      continue;
+    }
+    received += static_cast<std::int32_t>(state.bytesReceived);
+  }
+  if (received != segLen + 10 || !CheckResponse(state.Answer, segLen)) {
+    Say("Input data CRC error\r\n");
+    return Reply::kBad;
+  }
+  return Reply::kGood;
+}
+
+// Fetches one segment, asking again after a bad response; false ends the transfer.
+bool FetchSegment(RunState& state, std::int32_t segLen) {
+  for (std::int32_t tries = 0; tries < kReadTries; ++tries) {
+    const Reply reply = RequestSegment(state, segLen);
+    if (reply == Reply::kGood) {
+      return true;
+    }
+    if (reply != Reply::kBad) {
+      return false;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+Outcome ReadRegion(RunState& state, const char* fileName) {
+  PendingFile pending;
+  if (!CreatePendingFile(fileName, pending)) {
+    Say("Can't create data file %s\r\n", fileName);
+    return Outcome::kFileError;
+  }
+  std::int32_t progressCountdown = kProgressEvery;
+  SleepMs(10);
+  bool ok = true;
+  while (ok && state.remaining != 0) {
+    const std::int32_t segLen = SegmentLength(state.remaining);
+    ok = FetchSegment(state, segLen);
+    if (ok && std::fwrite(state.Answer + 8, 1, static_cast<std::size_t>(segLen), pending.stream) !=
+                  static_cast<std::size_t>(segLen)) {
+      Say("Can't write data file %s\r\n", fileName);
+      ok = false;
+    }
+    if (ok) {
+      CountGoodSegment(progressCountdown, state.remaining);
+      DeductSegment(state, segLen);
+    }
+  }
+  if (!ok) {
+    DiscardPendingFile(pending);
+  } else if (!CommitPendingFile(pending, fileName)) {
+    Say("Can't write data file %s\r\n", fileName);
+    ok = false;
+  }
+  if (!ok) {
+    Say("Transfer failed; %s was not changed\r\n", fileName);
+    return Outcome::kFailed;
+  }
+  return Outcome::kDone;
+}

@@ -1,0 +1,24 @@
+// The run's state: fixed buffers and counters that live from entry to exit.
+#pragma once
+
+#include <cstdint>
+
+constexpr std::int32_t kRegionBytes = 0x3000;  // the unit's whole region, word address 0 on
+constexpr std::int32_t kAnswerBytes = 1000;
+
+struct RunState {
+  std::int32_t portNumber = 0;
+  bool readMode = false;
+  bool synced = false;
+  std::int32_t remaining = kRegionBytes;
+  std::int32_t wordAddress = 0;
+  char ComStr[14] = "\\\\.\\COM";
+  char comPort[100] = {};
+  std::uint32_t bytesReceived = 0;
+  std::uint8_t Answer[kAnswerBytes] = {};
+  std::uint8_t request[100] = {};
+  std::uint8_t requestW[1000] = {};
+  // The write direction reads the data file whole before sending, so that a short file is
+  // found before the unit has been touched.
+  std::uint8_t region[kRegionBytes] = {};
+};

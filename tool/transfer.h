@@ -1,0 +1,31 @@
+// The two transfer directions and the segment plan and progress rule they share.
+#pragma once
+
+#include <cstdint>
+
+#include "tool/run_state.h"
+
+constexpr std::int32_t kSegmentBytes = 240;
+constexpr std::int32_t kProgressEvery = 20;
+constexpr std::int32_t kReadEmptyPolls = 50;
+constexpr std::int32_t kReadTries = 3;
+constexpr std::int32_t kWriteEmptyPolls = 500;
+
+enum class Outcome {
+  kDone,       // every segment stored or acknowledged
+  kFailed,     // the transfer met an error; the run still reaches the prompt
+  kFileError,  // the data file was refused; the run ends before the prompt
+};
+
+// Segment plan: 240 bytes at a time from word address 0, the last segment shorter.
+std::int32_t SegmentLength(std::int32_t remaining);
+void DeductSegment(RunState& state, std::int32_t segLen);
+
+// Counts a good segment; every 20th prints how much of the region was still to go.
+void CountGoodSegment(std::int32_t& progressCountdown, std::int32_t remaining);
+
+// Reads the unit's region into `fileName`, replacing it only when every segment was stored.
+Outcome ReadRegion(RunState& state, const char* fileName);
+
+// Sends the first 12288 bytes of `fileName` to the unit.
+Outcome WriteRegion(RunState& state, const char* fileName);
