@@ -1,1 +1,113 @@
+// The write direction on the fake line: exact counts, waits and what the unit receives.
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
+
+#include <random>
+
+#include "tests/fake/bench.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+const std::string kPrompt = "Press ENTER to continue\r\n";
+const std::string kProgress = "7728 bytes remain\r2928 bytes remain\r";
+const std::string kCrc = "Input data CRC error\r\n";
+const std::string kTimeout = "Unit response timeout\r\n";
+
+Bytes RandomBytes(std::size_t count, unsigned seed) {
+  std::mt19937 random(seed);
+  Bytes bytes(count);
+  for (auto& byte : bytes) {
+    byte = static_cast<std::uint8_t>(random());
+  }
+  return bytes;
+}
+
+TEST(WriteDirection, SendsTheFirst12288BytesInPlanOrder) {
+  for (std::size_t size : {std::size_t{12288}, std::size_t{20000}}) {
+    Bench bench;
+    const Bytes data = RandomBytes(size, 7);
+    bench.WriteFile("image.bin", data);
+    EXPECT_EQ(bench.Run({"3", "image.bin"}), 0) << size;
+    EXPECT_EQ(AsBytes(bench.unit.region()), Bytes(data.begin(), data.begin() + 12288)) << size;
+    EXPECT_EQ(bench.line.console, kProgress + kPrompt) << size;
+    const auto requests = bench.Requests("WC");
+    ASSERT_EQ(requests.size(), 52u);
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+      EXPECT_EQ(requests[i].wordAddress, static_cast<std::int32_t>(i) * 120);
+      EXPECT_EQ(requests[i].words, i < 51 ? 120 : 24);
+    }
+    EXPECT_TRUE(bench.unit.faults().empty());
+  }
+}
+
+TEST(WriteDirection, FaultsGiveTheirMessagesAndStatusAndNoSegmentTwice) {
+  const struct {
+    const char* what;
+    FaultPlan plan;
+    std::string console;  // before the prompt
+    int status;
+    std::size_t requests;
+  } cases[] = {
+      {"acknowledgement in two parts", Plan({"split@3:15", "bytewise@8:4"}), kProgress, 0, 52},
+      {"nonsense acknowledgement with a right CRC", Plan({"garble@1+"}), kProgress, 0, 52},
+      {"acknowledgement late but within the bound", Plan({"delay@1:5470"}), kProgress, 0, 52},
+      // The failed segment does not count: the 20th good one is the 21st segment.
+      {"acknowledgement with a wrong CRC", Plan({"badcrc@5"}),
+       kCrc + "7488 bytes remain\r2688 bytes remain\r", 1, 52},
+      {"unit stops answering", Plan({"drop@10+"}), kTimeout, 1, 10},
+      {"acknowledgement past the bound", Plan({"delay@1:5480"}), kTimeout, 1, 1},
+      {"acknowledgement with a byte too many", Plan({"extra@5"}), kTimeout, 1, 5},
+      {"hang-up", Plan({"hangup@7"}), kTimeout, 1, 7},
+  };
+  for (const auto& c : cases) {
+    Bench bench(c.plan);
+    bench.WriteFile("image.bin", RandomBytes(12288, 3));
+    EXPECT_EQ(bench.Run({"3", "image.bin"}), c.status) << c.what;
+    EXPECT_EQ(bench.line.console, c.console + kPrompt) << c.what;
+    const auto requests = bench.Requests("WC");
+    EXPECT_EQ(requests.size(), c.requests) << c.what;
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+      EXPECT_EQ(requests[i].wordAddress, static_cast<std::int32_t>(i) * 120) << c.what;
+    }
+    EXPECT_TRUE(bench.unit.faults().empty()) << c.what;
+  }
+}
+
+TEST(WriteDirection, SilentUnitIsGivenUpAfterFiveHundredEmptyPolls) {
+  Bench bench(Plan({"drop@1+"}));
+  bench.WriteFile("image.bin", RandomBytes(12288, 5));
+  EXPECT_EQ(bench.Run({"3", "image.bin"}), 1);
+  EXPECT_EQ(bench.line.reads, 1 + 500);  // one handshake read, then the polls
+  EXPECT_EQ(bench.line.sleptMs, 10u + 10u + 500u * 10u);
+}
+
+TEST(WriteDirection, FilesThatCannotFillTheRegionSendNothing) {
+  const struct {
+    const char* what;
+    std::string name;
+    std::size_t size;  // bytes to put in it; npos: leave it absent
+    std::string console;
+  } cases[] = {
+      {"missing", "image.bin", std::string::npos, "Can't open data file image.bin\r\n"},
+      {"a folder", "folder", std::string::npos, "Can't open data file folder\r\n"},
+      {"empty", "image.bin", 0, "Data file image.bin holds fewer than 12288 bytes\r\n"},
+      {"one byte short", "image.bin", 12287,
+       "Data file image.bin holds fewer than 12288 bytes\r\n"},
+  };
+  for (const auto& c : cases) {
+    Bench bench;
+    ASSERT_EQ(mkdir(bench.Path("folder").c_str(), 0755), 0);
+    if (c.size != std::string::npos) {
+      bench.WriteFile(c.name, RandomBytes(c.size, 9));
+    }
+    EXPECT_EQ(bench.Run({"3", c.name}), -1) << c.what;
+    EXPECT_EQ(bench.line.console, c.console) << c.what;
+    EXPECT_TRUE(bench.Requests("WC").empty()) << c.what;
+    EXPECT_EQ(AsBytes(bench.unit.region()), AsBytes(PatternRegion())) << c.what;
+  }
+}
+
+}  // namespace

@@ -33,7 +33,7 @@ Bench::~Bench() {
   std::filesystem::remove_all(folder_);
 }
 
-int Bench::Run(std::initializer_list<std::string> args) {
+int Bench::Run(const std::vector<std::string>& args) {
   std::vector<std::string> words = {"verlrock"};
   words.insert(words.end(), args.begin(), args.end());
   std::vector<char*> argv;

@@ -19,7 +19,7 @@ class Bench {
   Bench& operator=(const Bench&) = delete;
 
   // Runs the tool with these arguments (the program name is added) and returns its status.
-  int Run(std::initializer_list<std::string> args);
+  int Run(const std::vector<std::string>& args);
 
   // Requests of one type ("SF", "RC", "WC") the unit received, in order.
   std::vector<RequestRecord> Requests(const std::string& type) const;
