@@ -39,8 +39,8 @@ bool CreatePendingFile(const char* target, PendingFile& pending) {
   if (exists && !S_ISREG(info.st_mode)) {
     return false;
   }
-  char folder[sizeof pending.tempPath];
-  if (!FolderOf(target, folder, sizeof folder - 16) || !NameFits(target, folder)) {
+  char folder[sizeof pending.tempPath - 16];
+  if (!FolderOf(target, folder, sizeof folder) || !NameFits(target, folder)) {
     return false;
   }
   std::snprintf(pending.tempPath, sizeof pending.tempPath, "%svrXXXXXX", folder);

@@ -1,0 +1,81 @@
+// Runs the real program as a child process against unitsim on a pseudo-terminal, natively or
+// as the Windows build under Wine. Every child is bounded in time and reaped.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+struct Finished {
+  int status = -1000;  // exit status as the shell sees it (255 for -1); -signal if killed
+  std::string out;     // standard output, byte for byte
+  std::chrono::milliseconds took{0};
+  bool timedOut = false;
+};
+
+// Runs `argv` in `folder` with `env` added, standard input empty, standard error to `errLog`.
+Finished RunChild(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                  const std::filesystem::path& folder, const std::filesystem::path& errLog,
+                  std::chrono::seconds limit);
+
+// A running unitsim; stopped (SIGTERM) by Stop() or the destructor.
+class Simulator {
+ public:
+  Simulator(const std::filesystem::path& folder, const std::vector<std::string>& options);
+  ~Simulator();
+  Simulator(const Simulator&) = delete;
+  Simulator& operator=(const Simulator&) = delete;
+
+  const std::string& device() const { return device_; }
+  // Ends the simulator; its exit status (0: no fault of the tool seen).
+  int Stop();
+  // The frames it received, a line each ("SF", "RC 120 120", "FAULT ...").
+  std::vector<std::string> Log() const;
+  std::filesystem::path savedRegion() const { return folder_ / "unit-region.bin"; }
+
+ private:
+  std::filesystem::path folder_;
+  pid_t pid_ = -1;
+  int status_ = -1;
+  std::string device_;
+};
+
+// How the tool is started: the native build with COMn in its environment, or the Windows
+// build under Wine with COMn mapped through a symlink the Wine prefix points at.
+class Launcher {
+ public:
+  static Launcher FromEnvironment();
+  bool wine() const { return wine_; }
+  const char* name() const { return wine_ ? "wine" : "native"; }
+  // The COM number served by the simulator; other numbers name nothing.
+  int slot() const { return 7; }
+  // Runs the tool with `args`, its COM slot pointed at `device` (empty: at nothing).
+  Finished Run(const std::vector<std::string>& args, const std::string& device,
+               const std::filesystem::path& folder) const;
+
+ private:
+  bool wine_ = false;
+  std::string program_;
+  std::string wineDir_;
+};
+
+std::string UnitsimPath();
+
+// A temporary folder, removed with everything in it.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path);
+void WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
