@@ -148,7 +148,9 @@ Simulator::Simulator(const fs::path& folder, const std::vector<std::string>& opt
   device_ = line.substr(eq + 1);
 }
 
-Simulator::~Simulator() { Stop(); }
+Simulator::~Simulator() {
+  Stop();
+}
 
 int Simulator::Stop() {
   if (pid_ > 0) {
@@ -208,7 +210,9 @@ Finished Launcher::Run(const std::vector<std::string>& args, const std::string& 
   return RunChild(argv, env, folder, folder / "tool.err", std::chrono::seconds(60));
 }
 
-std::string UnitsimPath() { return Need("UNITSIM_BIN", UNITSIM_BIN); }
+std::string UnitsimPath() {
+  return Need("UNITSIM_BIN", UNITSIM_BIN);
+}
 
 TempFolder::TempFolder() {
   std::string pattern = (fs::temp_directory_path() / "verlrock-e2e-XXXXXX").string();
@@ -230,5 +234,6 @@ std::vector<std::uint8_t> ReadBytes(const fs::path& path) {
 
 void WriteBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }

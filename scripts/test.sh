@@ -1,0 +1,20 @@
+#!/bin/bash
+# Installs what is missing, builds the Windows, native and sanitizer builds, checks the
+# formatting, and runs every test: unit tests natively and under the sanitizers, end-to-end
+# scenarios with the sanitizer build and with the Windows build under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh all
+
+cmake --preset windows
+cmake --build --preset windows -j2
+cmake --preset native
+cmake --build --preset native -j2
+cmake --preset asan
+cmake --build --preset asan -j2
+
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
+# The end-to-end scenarios run once, with the sanitizer build and under Wine.
+ctest --preset native -j2 -E '^native\.'
+ctest --preset asan -j2
