@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <deque>
+#include <utility>
 
 namespace {
 
@@ -21,11 +22,6 @@ std::uint64_t NowUs() {
   return static_cast<std::uint64_t>(now.tv_sec) * 1000000u +
          static_cast<std::uint64_t>(now.tv_nsec) / 1000u;
 }
-
-struct TimedByte {
-  std::uint64_t atUs;
-  std::uint8_t value;
-};
 
 void Hex(std::FILE* file, std::uint64_t atUs, const char* direction, const std::uint8_t* data,
          std::size_t length) {
@@ -76,7 +72,7 @@ void PtyLine::Serve(Unit& unit, const LineOptions& options, volatile const int& 
   std::uint64_t lastActivity = start;
   double lineFreeOut = 0;  // when the line to the tool can take the next byte
   double lineFreeIn = 0;   // when the last byte from the tool has fully arrived
-  std::deque<TimedByte> queue;
+  std::deque<Emission> queue;
   bool peer = false;
   std::size_t logged = 0;
   std::size_t faultsLogged = 0;
@@ -84,9 +80,7 @@ void PtyLine::Serve(Unit& unit, const LineOptions& options, volatile const int& 
   while (!stop) {
     const std::uint64_t now = NowUs() - start;
     for (Emission& emission : unit.outbox()) {
-      for (std::uint8_t byte : emission.bytes) {
-        queue.push_back({emission.atUs, byte});
-      }
+      queue.push_back(std::move(emission));
     }
     unit.outbox().clear();
     if (unit.hangupAtUs() <= now) {
@@ -99,27 +93,27 @@ void PtyLine::Serve(Unit& unit, const LineOptions& options, volatile const int& 
       return;
     }
 
-    // Send what is due, at no more than the line rate.
-    std::uint8_t out[512];
-    std::size_t count = 0;
-    while (!queue.empty() && count < sizeof out) {
-      double sendAt = static_cast<double>(queue.front().atUs);
-      if (options.pacing && lineFreeOut > sendAt) {
-        sendAt = lineFreeOut;
+    // Send what is due, at no more than the line rate. Each emission goes out in one write
+    // once the line would have carried all of it, so that where a reply splits is decided by
+    // the fault plan alone and never by a race with the tool's polls.
+    while (!queue.empty()) {
+      const Emission& next = queue.front();
+      double doneAt = static_cast<double>(next.atUs);
+      if (options.pacing) {
+        doneAt = (lineFreeOut > doneAt ? lineFreeOut : doneAt) +
+                 kByteUs * static_cast<double>(next.bytes.size());
       }
-      if (sendAt > static_cast<double>(now)) {
+      if (doneAt > static_cast<double>(now)) {
         break;
       }
-      out[count++] = queue.front().value;
-      queue.pop_front();
-      lineFreeOut = sendAt + kByteUs;
-    }
-    if (count > 0) {
-      Hex(options.transcript, now, "<", out, count);
+      lineFreeOut = doneAt;
+      Hex(options.transcript, now, "<", next.bytes.data(), next.bytes.size());
       // With no tool on the line the bytes are lost, as they would be on a real one.
-      if (write(master_, out, count) < 0 && errno != EIO) {
-        break;
+      if (write(master_, next.bytes.data(), next.bytes.size()) < 0 && errno != EIO &&
+          errno != EAGAIN) {
+        return;
       }
+      queue.pop_front();
     }
 
     int timeoutMs = 20;

@@ -10,20 +10,15 @@
 #include <vector>
 
 #include "sim/fault_plan.h"
+#include "sim/peer.h"
 
 constexpr std::size_t kUnitRegionBytes = 12288;
-constexpr std::uint64_t kNever = UINT64_MAX;
 
 using Region = std::array<std::uint8_t, kUnitRegionBytes>;
 
 // A pattern with the bytes that a badly set up line would mangle: NUL, LF, CR, XON, XOFF, and
 // the preamble pair 0x55 0x55 inside the data.
 Region PatternRegion();
-
-struct Emission {
-  std::uint64_t atUs;  // not to be sent before this time
-  std::vector<std::uint8_t> bytes;
-};
 
 struct RequestRecord {
   std::string type;  // "SF", "RC", "WC"
@@ -32,17 +27,14 @@ struct RequestRecord {
   std::uint64_t atUs = 0;
 };
 
-class Unit {
+class Unit : public Peer {
  public:
   Unit(const Region& region, FaultPlan plan);
 
-  // Bytes from the tool; `atUs` is when the last of them had arrived.
-  void Take(const std::uint8_t* data, std::size_t length, std::uint64_t atUs);
-  // A tool has opened the line.
-  void LineOpened(std::uint64_t atUs);
-
-  std::deque<Emission>& outbox() { return outbox_; }
-  std::uint64_t hangupAtUs() const { return hangupAtUs_; }
+  void Take(const std::uint8_t* data, std::size_t length, std::uint64_t atUs) override;
+  void LineOpened(std::uint64_t atUs) override;
+  std::deque<Emission>& outbox() override { return outbox_; }
+  std::uint64_t hangupAtUs() const override { return hangupAtUs_; }
   const Region& region() const { return region_; }
   const std::vector<RequestRecord>& requests() const { return requests_; }
   // Faults of the tool: requests with a wrong CRC, outside the segment plan, or malformed.

@@ -18,7 +18,7 @@ FakeLine line;
 
 // Moves what the unit has said onto the line, at the line's rate.
 void Pump() {
-  for (const Emission& emission : line.unit->outbox()) {
+  for (const Emission& emission : line.peer->outbox()) {
     for (std::uint8_t byte : emission.bytes) {
       double at = static_cast<double>(emission.atUs);
       if (line.lineFreeToTool > at) {
@@ -28,11 +28,11 @@ void Pump() {
       line.toTool.push_back({line.lineFreeToTool, byte});
     }
   }
-  line.unit->outbox().clear();
+  line.peer->outbox().clear();
 }
 
 bool HungUp() {
-  return line.unit->hangupAtUs() <= line.nowUs;
+  return line.peer->hangupAtUs() <= line.nowUs;
 }
 
 }  // namespace
@@ -41,9 +41,9 @@ FakeLine& Line() {
   return line;
 }
 
-void ResetLine(Unit* unit) {
+void ResetLine(Peer* peer) {
   line = FakeLine();
-  line.unit = unit;
+  line.peer = peer;
 }
 
 int OpenComPort(std::uint32_t, const char* devicePath) {
@@ -53,7 +53,7 @@ int OpenComPort(std::uint32_t, const char* devicePath) {
     return -1;
   }
   comHandle = 1;
-  line.unit->LineOpened(line.nowUs);
+  line.peer->LineOpened(line.nowUs);
   return 0;
 }
 
@@ -61,6 +61,7 @@ bool WriteComPort(PortHandle, const std::uint8_t* buffer, std::uint32_t length) 
   if (HungUp()) {
     return false;
   }
+  line.exchanges.push_back({{buffer, buffer + length}, {}});
   if (length == sizeof Quiet && std::memcmp(buffer, Quiet, sizeof Quiet) == 0) {
     ++line.quietWrites;
   }
@@ -68,7 +69,7 @@ bool WriteComPort(PortHandle, const std::uint8_t* buffer, std::uint32_t length) 
                            ? line.lineFreeToUnit
                            : static_cast<double>(line.nowUs);
   line.lineFreeToUnit = start + kByteUs * length;
-  line.unit->Take(buffer, length, static_cast<std::uint64_t>(line.lineFreeToUnit));
+  line.peer->Take(buffer, length, static_cast<std::uint64_t>(line.lineFreeToUnit));
   return true;
 }
 
@@ -94,6 +95,10 @@ bool ReadComPort(PortHandle, std::uint8_t* destination, std::uint32_t capacity,
                    ? static_cast<std::uint64_t>(last)
                    : static_cast<std::uint64_t>(deadline);
   *bytesReceived = got;
+  if (!line.exchanges.empty()) {
+    line.exchanges.back().delivered.insert(line.exchanges.back().delivered.end(), destination,
+                                           destination + got);
+  }
   return true;
 }
 

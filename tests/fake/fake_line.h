@@ -1,20 +1,28 @@
-// An in-process line to a simulated unit, with a virtual clock. The tool's port and console
-// calls land here in the tests, so counts, waits and time-outs are checked exactly and fast.
+// An in-process line to a simulated unit (or any peer), with a virtual clock. The tool's port and
+// console calls land here in the tests, so counts, waits and time-outs are checked exactly and
+// fast.
 #pragma once
 
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <vector>
 
-#include "sim/unit.h"
+#include "sim/peer.h"
 
 struct FakeLine {
+  // One write of the tool and every byte its reads delivered until the next write.
+  struct Exchange {
+    std::vector<std::uint8_t> sent;
+    std::vector<std::uint8_t> delivered;
+  };
+
   struct TimedByte {
     double atUs;
     std::uint8_t value;
   };
 
-  Unit* unit = nullptr;
+  Peer* peer = nullptr;
   std::uint64_t nowUs = 0;
   std::deque<TimedByte> toTool;
   double lineFreeToTool = 0;
@@ -28,9 +36,10 @@ struct FakeLine {
   int quietWrites = 0;
   int reads = 0;
   int failedReads = 0;
+  std::vector<Exchange> exchanges;
 };
 
 FakeLine& Line();
 
-// A fresh line to `unit`, at virtual time 0.
-void ResetLine(Unit* unit);
+// A fresh line to `peer`, at virtual time 0.
+void ResetLine(Peer* peer);
