@@ -4,7 +4,8 @@
 set -euo pipefail
 packages=(cmake make g++)
 if [ "${1:-all}" = all ]; then
-  packages+=(libgtest-dev googletest g++-mingw-w64-x86-64 wine wine64 clang-format)
+  packages+=(libgtest-dev googletest g++-mingw-w64-x86-64 wine wine64 clang-format clang
+    libclang-rt-14-dev)
 fi
 missing=()
 for package in "${packages[@]}"; do

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Installs what is missing, builds the Windows, native and sanitizer builds, checks the
 # formatting, and runs every test: unit tests natively and under the sanitizers, end-to-end
-# scenarios with the sanitizer build and with the Windows build under Wine.
+# scenarios with the sanitizer build and with the Windows build under Wine, and the fuzz
+# target on its kept seeds and on a fixed number of inputs from a fixed seed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh all
@@ -12,9 +13,12 @@ cmake --preset native
 cmake --build --preset native -j2
 cmake --preset asan
 cmake --build --preset asan -j2
+cmake --preset fuzz
+cmake --build --preset fuzz -j2
 
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 # The end-to-end scenarios run once, with the sanitizer build and under Wine.
 ctest --preset native -j2 -E '^native\.'
 ctest --preset asan -j2
+ctest --preset fuzz
