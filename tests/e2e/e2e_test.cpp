@@ -4,6 +4,7 @@
 
 #include <random>
 #include <regex>
+#include <thread>
 
 #include "sim/unit.h"
 #include "tests/e2e/harness.h"
@@ -60,7 +61,7 @@ std::vector<std::string> Faults(const std::vector<std::string>& log) {
 
 enum class Before { kNone, kOld, kImage, kLongImage, kShort, kFolder };
 enum class After { kPattern, kOld, kAbsent, kNoMatter };
-enum class UnitAfter { kPattern, kImage };
+enum class UnitAfter { kPattern, kImage, kAny };
 
 struct Scenario {
   const char* name;
@@ -203,7 +204,7 @@ const Scenario kScenarios[] = {
      kTimeout,
      1,
      After::kNoMatter,
-     UnitAfter::kPattern,
+     UnitAfter::kAny,
      10},
     {"WriteAckWithAByteTooMany",
      false,
@@ -212,7 +213,7 @@ const Scenario kScenarios[] = {
      kTimeout,
      1,
      After::kNoMatter,
-     UnitAfter::kPattern,
+     UnitAfter::kAny,
      5},
     {"WriteShortFileSendsNothing",
      false,
@@ -232,6 +233,135 @@ const Scenario kScenarios[] = {
      After::kNoMatter,
      UnitAfter::kPattern,
      0},
+    // The fault matrix: each way a reply can go wrong, in both directions where it applies.
+    {"ReadBytesBeforePreamble",
+     true,
+     {"--fault", "prefix@3:2"},
+     Before::kOld,
+     kCrc + kProgress,
+     0,
+     After::kPattern,
+     UnitAfter::kPattern,
+     53},
+    {"ReadFlippedDataBit",
+     true,
+     {"--fault", "flipdata@3"},
+     Before::kOld,
+     kCrc + kProgress,
+     0,
+     After::kPattern,
+     UnitAfter::kPattern,
+     53},
+    {"ReadReplyAtHalfTheBound",
+     true,
+     {"--fault", "delay@3:2500"},
+     Before::kOld,
+     kProgress,
+     0,
+     After::kPattern,
+     UnitAfter::kPattern,
+     52},
+    {"ReadReplyAtTwiceTheBound",
+     true,
+     {"--fault", "delay@3:10100"},
+     Before::kOld,
+     kTimeout + kFailed,
+     1,
+     After::kOld,
+     UnitAfter::kPattern,
+     3},
+    {"ReadDroppedReply",
+     true,
+     {"--fault", "drop@5"},
+     Before::kOld,
+     kTimeout + kFailed,
+     1,
+     After::kOld,
+     UnitAfter::kPattern,
+     5},
+    {"ReadTruncatedFrame",
+     true,
+     {"--fault", "truncate@3"},
+     Before::kOld,
+     kTimeout + kFailed,
+     1,
+     After::kOld,
+     UnitAfter::kPattern,
+     3},
+    // A unit that resets goes on answering Quiet only; to this run it falls silent.
+    {"ReadUnitResets",
+     true,
+     {"--fault", "drop@30+"},
+     Before::kOld,
+     "7728 bytes remain\r" + kTimeout + kFailed,
+     1,
+     After::kOld,
+     UnitAfter::kPattern,
+     30},
+    {"WriteAckByteByByte",
+     false,
+     {"--fault", "bytewise@3:2"},
+     Before::kImage,
+     kProgress,
+     0,
+     After::kNoMatter,
+     UnitAfter::kImage,
+     52},
+    {"WriteAckAtHalfTheBound",
+     false,
+     {"--fault", "delay@3:2750"},
+     Before::kImage,
+     kProgress,
+     0,
+     After::kNoMatter,
+     UnitAfter::kImage,
+     52},
+    {"WriteAckAtTwiceTheBound",
+     false,
+     {"--fault", "delay@3:11000"},
+     Before::kImage,
+     kTimeout,
+     1,
+     After::kNoMatter,
+     UnitAfter::kAny,
+     3},
+    {"WriteDroppedAck",
+     false,
+     {"--fault", "drop@5"},
+     Before::kImage,
+     kTimeout,
+     1,
+     After::kNoMatter,
+     UnitAfter::kAny,
+     5},
+    {"WriteTruncatedAck",
+     false,
+     {"--fault", "truncate@3:4"},
+     Before::kImage,
+     kTimeout,
+     1,
+     After::kNoMatter,
+     UnitAfter::kAny,
+     3},
+    {"WriteFlippedCrcBit",
+     false,
+     {"--fault", "badcrc@52"},
+     Before::kImage,
+     kProgress + kCrc,
+     1,
+     After::kNoMatter,
+     UnitAfter::kImage,
+     52},
+    // A failed read counts as an empty poll in this direction, so both launchers time out.
+    {"WriteHangUp",
+     false,
+     {"--fault", "hangup@7"},
+     Before::kImage,
+     kTimeout,
+     1,
+     After::kNoMatter,
+     UnitAfter::kAny,
+     7},
 };
 
 void PrintTo(const Scenario& scenario, std::ostream* out) {
@@ -300,8 +430,7 @@ TEST_P(EndToEnd, Scenario) {
   }
   if (s.unitAfter == UnitAfter::kImage) {
     EXPECT_EQ(ReadBytes(sim.savedRegion()), Bytes(image.begin(), image.begin() + 12288));
-  } else if (s.requests != 10 && s.requests != 5) {
-    // A write cut short leaves what it sent; every other row leaves the unit as it was.
+  } else if (s.unitAfter == UnitAfter::kPattern) {
     EXPECT_EQ(ReadBytes(sim.savedRegion()), Pattern());
   }
   // Nothing but the files the test made is left beside the data file.
@@ -377,6 +506,90 @@ TEST(EndToEndCommandLine, RefusedArgumentsEndTheRunBeforeThePort) {
     }
     EXPECT_FALSE(fs::exists(folder.path() / "f.bin")) << what;
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(EndToEndDataFile, RefusedNamesEndTheRunWithTheUnitUntouched) {
+  const Launcher launcher = Launcher::FromEnvironment();
+  const std::string longName(300, 'n');
+  const struct {
+    const char* what;
+    std::string name;
+  } cases[] = {
+      {"an empty name", ""},
+      {"a name longer than the file system allows", longName},
+      {"a folder", "folder"},
+      {"a file in a folder that does not exist", "nosuch/data.bin"},
+  };
+  for (const bool read : {true, false}) {
+    for (const auto& c : cases) {
+      const std::string what = std::string(read ? "read, " : "write, ") + c.what;
+      TempFolder folder;
+      fs::create_directory(folder.path() / "folder");
+      Simulator sim(folder.path(), {});
+      std::vector<std::string> args = {std::to_string(launcher.slot()), c.name};
+      if (read) {
+        args.push_back("read");
+      }
+      const Finished run = launcher.Run(args, sim.device(), folder.path());
+      EXPECT_EQ(sim.Stop(), 0) << what;
+      ASSERT_FALSE(run.timedOut) << what;
+      EXPECT_EQ(run.out,
+                (read ? "Can't create data file " : "Can't open data file ") + c.name + "\r\n")
+          << what;
+      EXPECT_EQ(run.status, 255) << what;
+      EXPECT_EQ(sim.Log(), std::vector<std::string>{"SF"}) << what << ": the unit was touched";
+      EXPECT_EQ(ReadBytes(sim.savedRegion()), Pattern()) << what;
+    }
+  }
+}
+
+TEST(EndToEndDataFile, NonAsciiNameWorksNatively) {
+  const Launcher launcher = Launcher::FromEnvironment();
+  if (launcher.wine()) {
+    GTEST_SKIP() << "under Wine the console code page decides how a UTF-8 name is read";
+  }
+  TempFolder folder;
+  Simulator sim(folder.path(), {});
+  const std::string name = "d\xC3\xA4t\xC3\xA4-\xE2\x82\xAC.bin";
+  const Finished run =
+      launcher.Run({std::to_string(launcher.slot()), name, "read"}, sim.device(), folder.path());
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, kProgress + kPrompt);
+  EXPECT_EQ(ReadBytes(folder.path() / name), Pattern());
+  EXPECT_EQ(sim.Stop(), 0);
+}
+
+TEST(EndToEndPort, SecondRunOnABusyPortFailsAndTheFirstCompletes) {
+  const Launcher launcher = Launcher::FromEnvironment();
+  if (launcher.wine()) {
+    GTEST_SKIP() << "Wine does not enforce exclusive opens of a COM port";
+  }
+  TempFolder folder;
+  Simulator sim(folder.path(), {});
+  const std::string slot = std::to_string(launcher.slot());
+  Finished first;
+  std::thread firstRun([&] {
+    first = launcher.Run({slot, "first.bin", "read"}, sim.device(), folder.path());
+  });
+  // Wait until the first run is transferring, then try the same port.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (Count(sim.Log(), "RC") == 0 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  const Finished second = launcher.Run({slot, "second.bin", "read"}, sim.device(), folder.path());
+  firstRun.join();
+  EXPECT_EQ(MaskErrors(second.out),
+            "Can't open COM Port \\\\.\\COM7 - Error: N\nCouldn't open serial port \\\\.\\COM7\n");
+  EXPECT_EQ(second.status, 255);
+  EXPECT_FALSE(fs::exists(folder.path() / "second.bin"));
+  EXPECT_EQ(first.status, 0);
+  EXPECT_EQ(first.out, kProgress + kPrompt);
+  EXPECT_EQ(ReadBytes(folder.path() / "first.bin"), Pattern());
+  EXPECT_EQ(sim.Stop(), 0);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,20 +27,23 @@ std::string Need(const char* what, const char* value) {
 }
 
 // Waits for `pid` until `deadline`; kills its process group when the time is up.
-int Reap(pid_t pid, std::chrono::steady_clock::time_point deadline, bool* timedOut) {
+int Reap(pid_t pid, std::chrono::steady_clock::time_point deadline, bool* timedOut,
+         rusage* usage = nullptr) {
   int status = 0;
+  rusage ignored;
+  rusage* into = usage ? usage : &ignored;
   for (;;) {
-    const pid_t done = waitpid(pid, &status, WNOHANG);
+    const pid_t done = wait4(pid, &status, WNOHANG, into);
     if (done == pid) {
       break;
     }
     if (std::chrono::steady_clock::now() > deadline) {
       *timedOut = true;
       kill(-pid, SIGKILL);
-      waitpid(pid, &status, 0);
+      wait4(pid, &status, 0, into);
       break;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   if (WIFEXITED(status)) {
     return WEXITSTATUS(status);
@@ -106,9 +110,15 @@ Finished RunChild(const std::vector<std::string>& argv, const std::vector<std::s
     result.out.append(buffer, static_cast<std::size_t>(n));
   }
   close(pipeFds[0]);
-  result.status = Reap(pid, deadline, &result.timedOut);
+  rusage usage;
+  std::memset(&usage, 0, sizeof usage);
+  result.status = Reap(pid, deadline, &result.timedOut, &usage);
   result.took = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - start);
+  result.cpu =
+      std::chrono::microseconds((usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000000L +
+                                usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+  result.peakRssKb = usage.ru_maxrss;
   return result;
 }
 

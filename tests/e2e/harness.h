@@ -13,6 +13,8 @@ struct Finished {
   int status = -1000;  // exit status as the shell sees it (255 for -1); -signal if killed
   std::string out;     // standard output, byte for byte
   std::chrono::milliseconds took{0};
+  std::chrono::microseconds cpu{0};  // user and system time of the child
+  long peakRssKb = 0;                // the child's peak resident memory
   bool timedOut = false;
 };
 
