@@ -5,15 +5,12 @@
 
 #include "tests/fake/bench.h"
 
+#include "tests/messages.h"
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-const std::string kPrompt = "Press ENTER to continue\r\n";
-const std::string kProgress = "7728 bytes remain\r2928 bytes remain\r";
-const std::string kCrc = "Input data CRC error\r\n";
-const std::string kTimeout = "Unit response timeout\r\n";
-const std::string kFailed = "Transfer failed; dump.bin was not changed\r\n";
+const std::string kFailed = TransferFailed("dump.bin");
 const Bytes kOld = {0x0D, 0x0A, 0x00, 0x55};
 
 TEST(ReadDirection, StoresTheWholeRegionInAddressOrder) {

@@ -4,15 +4,10 @@
 #include <climits>
 
 #include "tests/fake/bench.h"
+#include "tests/messages.h"
 
 namespace {
 
-const char kUsage[] =
-    "Too few args passed to utility\n"
-    "Usage:  Verlrock.exe <Com Port #> <output file name> [start offset (optional)] "
-    "[segment length(optional)]\r\n"
-    "Example Verrock.exe 1 outfile.bin 0 4096\r\n";
-const char kInvalid[] = "Com port number is invalid\n";
 const char kNoAnswer[] = "No answer from unit\r\nPress ENTER to continue\r\n";
 
 FaultPlan Silent() {
@@ -32,11 +27,11 @@ TEST(CommandLine, ArgumentsGiveTheirMessagePauseAndStatus) {
   } cases[] = {
       {{}, false, kUsage, 0, -1, ""},
       {{"3"}, false, kUsage, 0, -1, ""},
-      {{"0", "f.bin"}, false, kInvalid, 2000, -1, ""},
-      {{"256", "f.bin"}, false, kInvalid, 2000, -1, ""},
-      {{"1000", "f.bin"}, false, kInvalid, 2000, -1, ""},
-      {{"COM3", "f.bin"}, false, kInvalid, 2000, -1, ""},
-      {{"X1", "f.bin", "read"}, false, kInvalid, 2000, -1, ""},
+      {{"0", "f.bin"}, false, kInvalidPort, 2000, -1, ""},
+      {{"256", "f.bin"}, false, kInvalidPort, 2000, -1, ""},
+      {{"1000", "f.bin"}, false, kInvalidPort, 2000, -1, ""},
+      {{"COM3", "f.bin"}, false, kInvalidPort, 2000, -1, ""},
+      {{"X1", "f.bin", "read"}, false, kInvalidPort, 2000, -1, ""},
       {{"255", "f.bin"}, false, kNoAnswer, 9990, 1, "\\\\.\\COM255"},
       {{"07", "f.bin", "read"}, false, kNoAnswer, 9990, 1, "\\\\.\\COM7"},
       {{"12x", "f.bin"}, false, kNoAnswer, 9990, 1, "\\\\.\\COM12"},

@@ -7,14 +7,10 @@
 
 #include "tests/fake/bench.h"
 
+#include "tests/messages.h"
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-const std::string kPrompt = "Press ENTER to continue\r\n";
-const std::string kProgress = "7728 bytes remain\r2928 bytes remain\r";
-const std::string kCrc = "Input data CRC error\r\n";
-const std::string kTimeout = "Unit response timeout\r\n";
 
 Bytes RandomBytes(std::size_t count, unsigned seed) {
   std::mt19937 random(seed);

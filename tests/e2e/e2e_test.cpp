@@ -9,17 +9,14 @@
 #include "sim/unit.h"
 #include "tests/e2e/harness.h"
 
+#include "tests/messages.h"
 namespace fs = std::filesystem;
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-const std::string kPrompt = "Press ENTER to continue\r\n";
-const std::string kProgress = "7728 bytes remain\r2928 bytes remain\r";
-const std::string kCrc = "Input data CRC error\r\n";
-const std::string kTimeout = "Unit response timeout\r\n";
-const std::string kFailed = "Transfer failed; data.bin was not changed\r\n";
+const std::string kFailed = TransferFailed("data.bin");
 const Bytes kOldBytes = {'o', 'l', 'd', 0x0D, 0x0A};
 
 Bytes Image(std::size_t size) {
@@ -469,24 +466,18 @@ std::string MaskErrors(const std::string& text) {
 
 TEST(EndToEndCommandLine, RefusedArgumentsEndTheRunBeforeThePort) {
   const Launcher launcher = Launcher::FromEnvironment();
-  const std::string usage =
-      "Too few args passed to utility\n"
-      "Usage:  Verlrock.exe <Com Port #> <output file name> [start offset (optional)] "
-      "[segment length(optional)]\r\n"
-      "Example Verrock.exe 1 outfile.bin 0 4096\r\n";
-  const std::string invalid = "Com port number is invalid\n";
   const struct {
     std::vector<std::string> args;
     std::string out;
     bool pause;
   } cases[] = {
-      {{}, usage, false},
-      {{"3"}, usage, false},
-      {{"0", "f.bin"}, invalid, true},
-      {{"256", "f.bin"}, invalid, true},
-      {{"1000", "f.bin"}, invalid, true},
-      {{"COM3", "f.bin"}, invalid, true},
-      {{"X1", "f.bin", "read"}, invalid, true},
+      {{}, kUsage, false},
+      {{"3"}, kUsage, false},
+      {{"0", "f.bin"}, kInvalidPort, true},
+      {{"256", "f.bin"}, kInvalidPort, true},
+      {{"1000", "f.bin"}, kInvalidPort, true},
+      {{"COM3", "f.bin"}, kInvalidPort, true},
+      {{"X1", "f.bin", "read"}, kInvalidPort, true},
       {{"42", "f.bin", "read"},
        "Can't open COM Port \\\\.\\COM42 - Error: N\nCouldn't open serial port \\\\.\\COM42\n",
        true},
