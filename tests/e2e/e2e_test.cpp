@@ -1,11 +1,15 @@
 // The real program against unitsim, run by one launcher (native or Wine, from E2E_LAUNCHER).
 // Every scenario gives the same standard output under both, except where a row says.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <random>
 #include <regex>
 #include <thread>
 
+#include "link/packet.h"
 #include "sim/unit.h"
 #include "tests/e2e/harness.h"
 
@@ -581,6 +585,30 @@ TEST(EndToEndPort, SecondRunOnABusyPortFailsAndTheFirstCompletes) {
   EXPECT_EQ(first.out, kProgress + kPrompt);
   EXPECT_EQ(ReadBytes(folder.path() / "first.bin"), Pattern());
   EXPECT_EQ(sim.Stop(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The scenarios trust unitsim's exit status to catch faulty requests; it must have teeth.
+TEST(EndToEndSimulator, FaultyRequestMakesItsExitStatusNonZero) {
+  TempFolder folder;
+  Simulator sim(folder.path(), {});
+  const int fd = open(sim.device().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(fd, 0);
+  // A read request for word address 60, which no segment starts at.
+  std::uint8_t request[10];
+  BuildReadRequest(request, 60, 240);
+  ASSERT_EQ(write(fd, request, sizeof request), 10);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (Faults(sim.Log()).empty() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  close(fd);
+  EXPECT_EQ(sim.Stop(), 1);
+  ASSERT_EQ(Faults(sim.Log()).size(), 1u);
+  EXPECT_NE(Faults(sim.Log())[0].find("outside the segment plan"), std::string::npos);
 }
 
 }  // namespace
