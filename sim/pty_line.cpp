@@ -106,13 +106,18 @@ void PtyLine::Serve(Unit& unit, const LineOptions& options, volatile const int& 
       if (doneAt > static_cast<double>(now)) {
         break;
       }
+      // With no tool on the line the bytes are lost, as they would be on a real one; a full
+      // buffer keeps the reply for the next turn.
+      if (write(master_, next.bytes.data(), next.bytes.size()) < 0) {
+        if (errno == EAGAIN) {
+          break;
+        }
+        if (errno != EIO) {
+          return;
+        }
+      }
       lineFreeOut = doneAt;
       Hex(options.transcript, now, "<", next.bytes.data(), next.bytes.size());
-      // With no tool on the line the bytes are lost, as they would be on a real one.
-      if (write(master_, next.bytes.data(), next.bytes.size()) < 0 && errno != EIO &&
-          errno != EAGAIN) {
-        return;
-      }
       queue.pop_front();
     }
 
