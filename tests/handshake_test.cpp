@@ -24,7 +24,7 @@ Result Handshake(const FaultPlan& plan) {
   bench.unit.LineOpened(0);
   bench.line.nowUs = 10000;
   QuietHandshake(state);
-  return {state.synced, bench.line.quietWrites, bench.line.nowUs - 10000};
+  return {state.synced, bench.line.QuietWrites(), bench.line.nowUs - 10000};
 }
 
 FaultPlan QuietPlan(std::int32_t quietFrom, std::int32_t noiseBefore = 0,

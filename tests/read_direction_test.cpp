@@ -22,10 +22,7 @@ TEST(ReadDirection, StoresTheWholeRegionInAddressOrder) {
   EXPECT_EQ(bench.line.console, kProgress + kPrompt);
   const auto requests = bench.Requests("RC");
   ASSERT_EQ(requests.size(), 52u);
-  for (std::size_t i = 0; i < requests.size(); ++i) {
-    EXPECT_EQ(requests[i].wordAddress, static_cast<std::int32_t>(i) * 120);
-    EXPECT_EQ(requests[i].words, i < 51 ? 120 : 24);
-  }
+  EXPECT_TRUE(FollowsSegmentPlan(requests));
   EXPECT_TRUE(bench.unit.faults().empty());
   EXPECT_EQ(bench.Names(), std::vector<std::string>{"dump.bin"});
   struct stat info;
@@ -34,13 +31,7 @@ TEST(ReadDirection, StoresTheWholeRegionInAddressOrder) {
 }
 
 TEST(ReadDirection, FaultsGiveTheirMessagesStatusAndFile) {
-  const struct {
-    const char* what;
-    FaultPlan plan;
-    std::string console;  // before the prompt
-    int status;
-    std::size_t requests;
-  } cases[] = {
+  const FaultCase cases[] = {
       {"parts over several polls", Plan({"split@3:150", "bytewise@9:1"}), kProgress, 0, 52},
       {"nonsense header with a right CRC", Plan({"garble@1+"}), kProgress, 0, 52},
       {"reply late but within the bound", Plan({"delay@3:5040"}), kProgress, 0, 52},

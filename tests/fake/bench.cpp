@@ -20,6 +20,16 @@ FaultPlan Plan(std::initializer_list<const char*> rules) {
   return plan;
 }
 
+bool FollowsSegmentPlan(const std::vector<RequestRecord>& requests) {
+  for (std::size_t i = 0; i < requests.size(); ++i) {
+    if (i >= 52 || requests[i].wordAddress != static_cast<std::int32_t>(i) * 120 ||
+        requests[i].words != (i < 51 ? 120 : 24)) {
+      return false;
+    }
+  }
+  return true;
+}
+
 Bench::Bench(const FaultPlan& plan, const Region& region) : unit(region, plan) {
   ResetLine(&unit);
   std::string pattern = (std::filesystem::temp_directory_path() / "verlrock-test-XXXXXX").string();

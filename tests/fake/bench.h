@@ -11,6 +11,19 @@
 
 FaultPlan Plan(std::initializer_list<const char*> rules);
 
+// A row of a direction's fault table.
+struct FaultCase {
+  const char* what;
+  FaultPlan plan;
+  std::string console;  // before the prompt
+  int status;
+  std::size_t requests;  // read or write requests the unit received
+};
+
+// True when request i is segment i of the plan: word address i * 120, 120 words (24 for the
+// last).
+bool FollowsSegmentPlan(const std::vector<RequestRecord>& requests);
+
 class Bench {
  public:
   explicit Bench(const FaultPlan& plan = {}, const Region& region = PatternRegion());

@@ -37,6 +37,15 @@ bool HungUp() {
 
 }  // namespace
 
+int FakeLine::QuietWrites() const {
+  int count = 0;
+  for (const Exchange& exchange : exchanges) {
+    count += exchange.sent.size() == sizeof Quiet &&
+             std::memcmp(exchange.sent.data(), Quiet, sizeof Quiet) == 0;
+  }
+  return count;
+}
+
 FakeLine& Line() {
   return line;
 }
@@ -62,9 +71,6 @@ bool WriteComPort(PortHandle, const std::uint8_t* buffer, std::uint32_t length) 
     return false;
   }
   line.exchanges.push_back({{buffer, buffer + length}, {}});
-  if (length == sizeof Quiet && std::memcmp(buffer, Quiet, sizeof Quiet) == 0) {
-    ++line.quietWrites;
-  }
   const double start = line.lineFreeToUnit > static_cast<double>(line.nowUs)
                            ? line.lineFreeToUnit
                            : static_cast<double>(line.nowUs);
@@ -79,7 +85,6 @@ bool ReadComPort(PortHandle, std::uint8_t* destination, std::uint32_t capacity,
   *bytesReceived = 0;
   Pump();
   if (HungUp()) {
-    ++line.failedReads;
     return false;
   }
   // The read ends when `capacity` bytes are in or its 1 ms total time-out has run out.

@@ -33,10 +33,11 @@ struct FakeLine {
   std::string console;  // all the tool printed, prompt included
   int prompts = 0;
   std::uint64_t sleptMs = 0;
-  int quietWrites = 0;
   int reads = 0;
-  int failedReads = 0;
   std::vector<Exchange> exchanges;
+
+  // How many of the tool's writes were the quiet command.
+  int QuietWrites() const;
 };
 
 FakeLine& Line();
