@@ -1,5 +1,5 @@
 #!/bin/bash
-# Installs what is missing, builds the Windows, native and sanitizer builds, checks the
+# Installs what is missing, builds the Windows, native, sanitizer and fuzz builds, checks the
 # formatting, and runs every test: unit tests natively and under the sanitizers, end-to-end
 # scenarios with the sanitizer build and with the Windows build under Wine, and the fuzz
 # target on its kept seeds and on a fixed number of inputs from a fixed seed.
