@@ -52,16 +52,16 @@ std::uint16_t CalcCrc16(const std::uint8_t* bytes, std::int32_t count) {
 
 void BuildReadRequest(std::uint8_t* request, std::int32_t wordAddress, std::int32_t segLen) {
   PutHeader(request, 'R', 'C', 3, wordAddress, segLen);
-  PutCrc(request, 8);
+  PutCrc(request, kDataOffset);
 }
 
 void BuildWriteRequest(std::uint8_t* requestW, std::int32_t wordAddress, std::int32_t segLen) {
   PutHeader(requestW, 'W', 'C', segLen + 3, wordAddress, segLen);
-  PutCrc(requestW, 8 + segLen);
+  PutCrc(requestW, kDataOffset + segLen);
 }
 
 bool CheckResponse(const std::uint8_t* answer, std::int32_t dataLen) {
-  const std::uint16_t carried =
-      static_cast<std::uint16_t>((answer[dataLen + 8] << 8) | answer[dataLen + 9]);
-  return carried == CalcCrc16(answer + 2, dataLen + 6);
+  const std::uint16_t carried = static_cast<std::uint16_t>((answer[kDataOffset + dataLen] << 8) |
+                                                           answer[kDataOffset + dataLen + 1]);
+  return carried == CalcCrc16(answer + 2, kDataOffset + dataLen - 2);
 }

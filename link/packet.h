@@ -4,8 +4,12 @@
 
 #include <cstdint>
 
-constexpr int kFrameOverhead = 7;      // preamble, type, length and CRC around the payload
-constexpr int kResponseOverhead = 10;  // a read response or write request: header + 3 + data + CRC
+constexpr int kFrameOverhead = 7;  // preamble, type, length and CRC around the payload
+// Every packet of the transfer (read request and response, write request and acknowledgement)
+// is its segment's data behind eight header bytes (preamble, type, length, word address, word
+// count) and followed by the CRC: kPacketBytes more than the data, which start at kDataOffset.
+constexpr int kDataOffset = 8;
+constexpr int kPacketBytes = 10;
 
 // The handshake's two packets are fixed strings, CRC included, never built or parsed.
 extern const std::uint8_t Quiet[12];

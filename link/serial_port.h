@@ -7,7 +7,8 @@
 // Wide enough for a Windows HANDLE and a POSIX descriptor alike.
 using PortHandle = std::intptr_t;
 
-// The one open port of the process; set by OpenComPort and never closed explicitly.
+// The one open port of the process; set by OpenComPort and never closed explicitly. A
+// process-wide handle is the system's own design, kept on purpose.
 extern PortHandle comHandle;
 
 // Opens `devicePath` (\\.\COMn) and sets 8N1 at `baudRate`, no XON/XOFF, DTR and RTS off and a

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "link/serial_device_posix.h"
 #include "link/serial_port.h"
 
 PortHandle comHandle = -1;
@@ -22,19 +23,6 @@ constexpr int kStallLimitMs = 1000;  // a line that takes nothing for this long 
 
 int Fd(PortHandle handle) {
   return static_cast<int>(handle);
-}
-
-// \\.\COMn names the device in the variable COMn when set, else /dev/ttyS<n-1>.
-const char* DeviceFor(const char* devicePath, char* buffer, std::size_t size) {
-  const char* name = std::strstr(devicePath, "COM");
-  if (name == nullptr) {
-    return devicePath;
-  }
-  if (const char* mapped = std::getenv(name)) {
-    return mapped;
-  }
-  std::snprintf(buffer, size, "/dev/ttyS%ld", std::strtol(name + 3, nullptr, 10) - 1);
-  return buffer;
 }
 
 bool SpeedFor(std::uint32_t baudRate, speed_t* speed) {
@@ -87,6 +75,19 @@ long MicrosUntil(const timespec& deadline) {
 }
 
 }  // namespace
+
+// \\.\COMn names the device in the variable COMn when set, else /dev/ttyS<n-1>.
+const char* DeviceFor(const char* devicePath, char* buffer, std::size_t size) {
+  const char* name = std::strstr(devicePath, "COM");
+  if (name == nullptr) {
+    return devicePath;
+  }
+  if (const char* mapped = std::getenv(name)) {
+    return mapped;
+  }
+  std::snprintf(buffer, size, "/dev/ttyS%ld", std::strtol(name + 3, nullptr, 10) - 1);
+  return buffer;
+}
 
 int OpenComPort(std::uint32_t baudRate, const char* devicePath) {
   char buffer[64];

@@ -11,29 +11,15 @@
 #include <deque>
 #include <utility>
 
-namespace {
+#include "sim/line_facts.h"
 
-// Ten bits a byte (start, 8 data, stop) at 115200 baud.
-constexpr double kByteUs = 10.0 * 1000000.0 / 115200.0;
+namespace {
 
 std::uint64_t NowUs() {
   timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);
   return static_cast<std::uint64_t>(now.tv_sec) * 1000000u +
          static_cast<std::uint64_t>(now.tv_nsec) / 1000u;
-}
-
-void Hex(std::FILE* file, std::uint64_t atUs, const char* direction, const std::uint8_t* data,
-         std::size_t length) {
-  if (file == nullptr) {
-    return;
-  }
-  std::fprintf(file, "%10.3f %s", static_cast<double>(atUs) / 1000.0, direction);
-  for (std::size_t i = 0; i < length; ++i) {
-    std::fprintf(file, " %02X", data[i]);
-  }
-  std::fputc('\n', file);
-  std::fflush(file);
 }
 
 }  // namespace
@@ -67,15 +53,14 @@ PtyLine::~PtyLine() {
   }
 }
 
-void PtyLine::Serve(Unit& unit, const LineOptions& options, volatile const int& stop) {
+void PtyLine::Serve(Unit& unit, const LineOptions& options, LineRecord& record,
+                    volatile const int& stop) {
   const std::uint64_t start = NowUs();
   std::uint64_t lastActivity = start;
   double lineFreeOut = 0;  // when the line to the tool can take the next byte
   double lineFreeIn = 0;   // when the last byte from the tool has fully arrived
   std::deque<Emission> queue;
-  bool peer = false;
-  std::size_t logged = 0;
-  std::size_t faultsLogged = 0;
+  bool toolOnLine = false;
 
   while (!stop) {
     const std::uint64_t now = NowUs() - start;
@@ -84,10 +69,7 @@ void PtyLine::Serve(Unit& unit, const LineOptions& options, volatile const int& 
     }
     unit.outbox().clear();
     if (unit.hangupAtUs() <= now) {
-      if (options.log) {
-        std::fprintf(options.log, "HANGUP\n");
-        std::fflush(options.log);
-      }
+      record.HungUp();
       close(master_);
       master_ = -1;
       return;
@@ -117,7 +99,7 @@ void PtyLine::Serve(Unit& unit, const LineOptions& options, volatile const int& 
         }
       }
       lineFreeOut = doneAt;
-      Hex(options.transcript, now, "<", next.bytes.data(), next.bytes.size());
+      record.Sent(now, next.bytes.data(), next.bytes.size());
       queue.pop_front();
     }
 
@@ -130,18 +112,18 @@ void PtyLine::Serve(Unit& unit, const LineOptions& options, volatile const int& 
     const std::uint64_t after = NowUs() - start;
     if (ready > 0 && (pfd.revents & POLLHUP) && !(pfd.revents & POLLIN)) {
       // No tool has the line open; poll would report that at once, again and again.
-      peer = false;
+      toolOnLine = false;
       usleep(1000);
     } else {
-      if (!peer) {
-        peer = true;
+      if (!toolOnLine) {
+        toolOnLine = true;
         unit.LineOpened(after);
       }
       std::uint8_t in[1024];
       const ssize_t n = read(master_, in, sizeof in);
       if (n > 0) {
         lastActivity = after + start;
-        Hex(options.transcript, after, ">", in, static_cast<std::size_t>(n));
+        record.Received(after, in, static_cast<std::size_t>(n));
         double arrived = static_cast<double>(after);
         if (options.pacing) {
           arrived =
@@ -151,21 +133,7 @@ void PtyLine::Serve(Unit& unit, const LineOptions& options, volatile const int& 
         unit.Take(in, static_cast<std::size_t>(n), static_cast<std::uint64_t>(arrived));
       }
     }
-    if (options.log) {
-      for (; logged < unit.requests().size(); ++logged) {
-        const RequestRecord& record = unit.requests()[logged];
-        if (record.type == "RC" || record.type == "WC") {
-          std::fprintf(options.log, "%s %d %d\n", record.type.c_str(), record.wordAddress,
-                       record.words);
-        } else {
-          std::fprintf(options.log, "%s\n", record.type.c_str());
-        }
-      }
-      for (; faultsLogged < unit.faults().size(); ++faultsLogged) {
-        std::fprintf(options.log, "FAULT %s\n", unit.faults()[faultsLogged].c_str());
-      }
-      std::fflush(options.log);
-    }
+    record.CatchUp(unit);
     if (options.idleLimitMs > 0 &&
         NowUs() - lastActivity > static_cast<std::uint64_t>(options.idleLimitMs) * 1000u) {
       return;

@@ -5,13 +5,12 @@
 #include <cstdio>
 #include <string>
 
+#include "sim/line_record.h"
 #include "sim/unit.h"
 
 struct LineOptions {
   bool pacing = true;            // no faster than 115200 baud 8N1, both ways
   std::int64_t idleLimitMs = 0;  // end after this long with no byte from a tool; 0: never
-  std::FILE* transcript = nullptr;
-  std::FILE* log = nullptr;
 };
 
 class PtyLine {
@@ -23,7 +22,7 @@ class PtyLine {
   const std::string& devicePath() const { return devicePath_; }
 
   // Serves `unit` until a signal, the idle limit or the unit's hang-up.
-  void Serve(Unit& unit, const LineOptions& options, volatile const int& stop);
+  void Serve(Unit& unit, const LineOptions& options, LineRecord& record, volatile const int& stop);
 
  private:
   int master_ = -1;

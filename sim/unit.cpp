@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "link/packet.h"
+#include "sim/line_facts.h"
 
 namespace {
 
@@ -51,10 +52,13 @@ std::vector<std::uint8_t> MakeFrame(const char* type, const std::vector<std::uin
 }
 
 bool InSegmentPlan(std::int32_t wordAddress, std::int32_t words) {
-  if (wordAddress == 6120) {
-    return words == 24;
+  for (std::int32_t index = 0; index < kPlanSegments; ++index) {
+    const PlannedSegment segment = PlannedSegmentAt(index);
+    if (segment.wordAddress == wordAddress) {
+      return segment.words == words;
+    }
   }
-  return wordAddress >= 0 && wordAddress <= 6000 && wordAddress % 120 == 0 && words == 120;
+  return false;
 }
 
 Unit::Unit(const Region& region, FaultPlan plan) : region_(region), plan_(std::move(plan)) {}

@@ -63,6 +63,8 @@ int main(int argc, char* argv[]) {
   const char* savePath = nullptr;
   FaultPlan plan;
   LineOptions options;
+  std::FILE* log = nullptr;
+  std::FILE* transcript = nullptr;
   options.idleLimitMs = 120000;
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
@@ -90,7 +92,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "unitsim: cannot write %s\n", value);
         return 2;
       }
-      (option == "--log" ? options.log : options.transcript) = file;
+      (option == "--log" ? log : transcript) = file;
     } else if (option == "--no-pacing") {
       options.pacing = false;
     } else if (option == "--idle-limit") {
@@ -132,7 +134,8 @@ int main(int argc, char* argv[]) {
   std::fflush(stdout);
 
   Unit unit(region, plan);
-  line.Serve(unit, options, stopRequested);
+  LineRecord record(log, transcript);
+  line.Serve(unit, options, record, stopRequested);
 
   int status = 0;
   if (savePath != nullptr && !SaveRegion(savePath, unit.region())) {

@@ -6,7 +6,7 @@
 
 #include "link/serial_port.h"
 
-#include "tests/fake/bench.h"
+#include "tests/fake/rig.h"
 
 namespace {
 
@@ -18,13 +18,13 @@ struct Result {
 };
 
 Result Handshake(const FaultPlan& plan) {
-  Bench bench(plan);
+  Rig rig(plan);
   RunState state;
   // Whatever the unit sends on the line's opening has arrived before the first purge.
-  bench.unit.LineOpened(0);
-  bench.line.nowUs = 10000;
+  rig.unit.LineOpened(0);
+  rig.line.nowUs = 10000;
   QuietHandshake(state);
-  return {state.synced, bench.line.QuietWrites(), bench.line.nowUs - 10000};
+  return {state.synced, rig.line.QuietWrites(), rig.line.nowUs - 10000};
 }
 
 FaultPlan QuietPlan(std::int32_t quietFrom, std::int32_t noiseBefore = 0,
@@ -66,7 +66,7 @@ TEST(Handshake, GivesUpAfterExactly999AttemptsOfElevenMilliseconds) {
 }
 
 TEST(Handshake, ClearsTheAnswerBufferBeforeEachAttempt) {
-  Bench bench(QuietPlan(1000));
+  Rig rig(QuietPlan(1000));
   RunState state;
   std::memset(state.Answer, 0xAB, sizeof state.Answer);
   QuietHandshake(state);

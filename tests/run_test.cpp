@@ -1,14 +1,13 @@
 // The run sequence in-process: arguments, messages, pauses and exit statuses.
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <climits>
 
-#include "tests/fake/bench.h"
+#include "tests/fake/rig.h"
 #include "tests/messages.h"
 
 namespace {
-
-const char kNoAnswer[] = "No answer from unit\r\nPress ENTER to continue\r\n";
 
 FaultPlan Silent() {
   FaultPlan plan;
@@ -32,26 +31,21 @@ TEST(CommandLine, ArgumentsGiveTheirMessagePauseAndStatus) {
       {{"1000", "f.bin"}, false, kInvalidPort, 2000, -1, ""},
       {{"COM3", "f.bin"}, false, kInvalidPort, 2000, -1, ""},
       {{"X1", "f.bin", "read"}, false, kInvalidPort, 2000, -1, ""},
-      {{"255", "f.bin"}, false, kNoAnswer, 9990, 1, "\\\\.\\COM255"},
-      {{"07", "f.bin", "read"}, false, kNoAnswer, 9990, 1, "\\\\.\\COM7"},
-      {{"12x", "f.bin"}, false, kNoAnswer, 9990, 1, "\\\\.\\COM12"},
-      {{"-5", "f.bin"},
-       true,
-       "Can't open COM Port \\\\.\\COM-5 - Error: 2\nCouldn't open serial port \\\\.\\COM-5\n",
-       2000,
-       -1,
-       "\\\\.\\COM-5"},
+      {{"255", "f.bin"}, false, kNoAnswer + kPrompt, 9990, 1, "\\\\.\\COM255"},
+      {{"07", "f.bin", "read"}, false, kNoAnswer + kPrompt, 9990, 1, "\\\\.\\COM7"},
+      {{"12x", "f.bin"}, false, kNoAnswer + kPrompt, 9990, 1, "\\\\.\\COM12"},
+      {{"-5", "f.bin"}, true, PortFailed("\\\\.\\COM-5", "2"), 2000, -1, "\\\\.\\COM-5"},
   };
   for (const auto& c : cases) {
-    Bench bench(Silent());
-    bench.line.openFails = c.openFails;
-    const int status = bench.Run(c.args);
+    Rig rig(Silent());
+    rig.line.openFails = c.openFails;
+    const int status = rig.Run(c.args);
     const std::string what = c.args.empty() ? "(none)" : c.args[0];
     EXPECT_EQ(status, c.status) << what;
-    EXPECT_EQ(bench.line.console, c.console) << what;
-    EXPECT_EQ(bench.line.sleptMs, c.sleptMs) << what;
-    EXPECT_EQ(bench.line.openedPath, c.opened) << what;
-    EXPECT_TRUE(bench.Names().empty()) << what << ": the data file was touched";
+    EXPECT_EQ(rig.line.console, c.console) << what;
+    EXPECT_EQ(rig.line.sleptMs, c.sleptMs) << what;
+    EXPECT_EQ(rig.line.openedPath, c.opened) << what;
+    EXPECT_TRUE(rig.Names().empty()) << what << ": the data file was touched";
   }
 }
 
@@ -65,22 +59,47 @@ TEST(CommandLine, ModeWordChoosesTheDirection) {
       {{"3", "data.bin"}, "WC"},         {{"1", "data.bin", "0", "4096"}, "WC"},
   };
   for (const auto& c : cases) {
-    Bench bench;
-    bench.WriteFile("data.bin", std::vector<std::uint8_t>(kUnitRegionBytes, 0x42));
-    EXPECT_EQ(bench.Run(c.args), 0) << c.args.back();
-    EXPECT_EQ(bench.Requests(c.direction).size(), 52u) << c.args.back();
-    EXPECT_EQ(bench.unit.requests().size(), 53u) << c.args.back();
+    Rig rig;
+    rig.WriteFile("data.bin", std::vector<std::uint8_t>(kUnitRegionBytes, 0x42));
+    EXPECT_EQ(rig.Run(c.args), 0) << c.args.back();
+    EXPECT_EQ(rig.Requests(c.direction).size(), 52u) << c.args.back();
+    EXPECT_EQ(rig.unit.requests().size(), 53u) << c.args.back();
   }
 }
 
 TEST(CommandLine, UnitThatNeverAnswersLeavesTheDataFileAlone) {
-  Bench bench(Silent());
-  bench.WriteFile("old.bin", {1, 2, 3});
-  EXPECT_EQ(bench.Run({"3", "old.bin", "read"}), 1);
-  EXPECT_EQ(bench.Run({"3", "new.bin", "read"}), 1);
-  EXPECT_EQ(bench.ReadFile("old.bin"), (std::vector<std::uint8_t>{1, 2, 3}));
-  EXPECT_EQ(bench.Names(), std::vector<std::string>{"old.bin"});
-  EXPECT_EQ(bench.line.prompts, 2);
+  Rig rig(Silent());
+  rig.WriteFile("old.bin", {1, 2, 3});
+  EXPECT_EQ(rig.Run({"3", "old.bin", "read"}), 1);
+  EXPECT_EQ(rig.Run({"3", "new.bin", "read"}), 1);
+  EXPECT_EQ(rig.ReadFile("old.bin"), (std::vector<std::uint8_t>{1, 2, 3}));
+  EXPECT_EQ(rig.Names(), std::vector<std::string>{"old.bin"});
+  EXPECT_EQ(rig.line.prompts, 2);
+}
+
+// Bytes that come after a reply, before the tool's next request, are dropped by the purge in
+// front of that request; without it they would spoil the next reply.
+TEST(Transfer, StrayBytesAfterAReplyAreDroppedBeforeTheNextRequest) {
+  for (const bool read : {true, false}) {
+    Rig rig;
+    rig.line.strayAfterReply = {0x00, 0x55, 0x13};
+    rig.WriteFile("data.bin", std::vector<std::uint8_t>(kUnitRegionBytes, 0x42));
+    std::vector<std::string> args = {"3", "data.bin"};
+    if (read) {
+      args.push_back("read");
+    }
+    EXPECT_EQ(rig.Run(args), 0) << (read ? "read" : "write");
+    EXPECT_EQ(rig.line.console, kProgress + kPrompt) << (read ? "read" : "write");
+    EXPECT_EQ(rig.Requests(read ? "RC" : "WC").size(), 52u) << (read ? "read" : "write");
+  }
+}
+
+TEST(Rig, RunThatGoesOnPastTheVirtualTimeLimitFailsItsTest) {
+  Rig rig(Silent());
+  rig.line.limitUs = 1000000;
+  int status = 0;
+  EXPECT_NONFATAL_FAILURE(status = rig.Run({"3", "f.bin"}), "virtual time");
+  EXPECT_EQ(status, Rig::kRunaway);
 }
 
 }  // namespace

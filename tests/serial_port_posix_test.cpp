@@ -7,17 +7,57 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "link/serial_device_posix.h"
 #include "link/serial_port.h"
+#include "tests/messages.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
 const char kPath[] = "\\\\.\\COM9";
+
+// Standard output redirected into a pipe for as long as it lives; Take() restores it and
+// returns what was printed (the tests print far less than a pipe holds).
+class StdoutPipe {
+ public:
+  StdoutPipe() {
+    std::fflush(stdout);
+    saved_ = dup(1);
+    if (pipe(fds_) != 0 || saved_ < 0) {
+      ADD_FAILURE() << "cannot redirect standard output";
+      return;
+    }
+    dup2(fds_[1], 1);
+    close(fds_[1]);
+  }
+  ~StdoutPipe() { Take(); }
+  std::string Take() {
+    std::string text;
+    if (saved_ < 0) {
+      return text;
+    }
+    std::fflush(stdout);
+    dup2(saved_, 1);
+    close(saved_);
+    saved_ = -1;
+    char buffer[4096];
+    for (ssize_t n; (n = read(fds_[0], buffer, sizeof buffer)) > 0;) {
+      text.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(fds_[0]);
+    return text;
+  }
+
+ private:
+  int fds_[2] = {-1, -1};
+  int saved_ = -1;
+};
 
 class PosixPort : public ::testing::Test {
  protected:
@@ -153,9 +193,9 @@ TEST_F(PosixPort, HangUpIsAReadFailureNotAQuietLine) {
 TEST_F(PosixPort, APortInUseFailsToOpen) {
   ASSERT_EQ(OpenComPort(115200, kPath), 0);
   const PortHandle first = comHandle;
-  testing::internal::CaptureStdout();
+  StdoutPipe output;
   EXPECT_EQ(OpenComPort(115200, kPath), -1);
-  const std::string out = testing::internal::GetCapturedStdout();
+  const std::string out = output.Take();
   EXPECT_EQ(out.rfind("Can't open COM Port \\\\.\\COM9 - Error: ", 0), 0u) << out;
   EXPECT_EQ(out.back(), '\n');
   comHandle = first;
@@ -163,9 +203,29 @@ TEST_F(PosixPort, APortInUseFailsToOpen) {
 
 TEST_F(PosixPort, MissingDeviceReportsPathAndErrno) {
   setenv("COM9", "/nonexistent/verlrock-port", 1);
-  testing::internal::CaptureStdout();
+  StdoutPipe output;
   EXPECT_EQ(OpenComPort(115200, kPath), -1);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Can't open COM Port \\\\.\\COM9 - Error: 2\n");
+  EXPECT_EQ(output.Take(), CantOpenPort(kPath, "2"));
+}
+
+TEST(PosixDevice, ComPortNamesItsVariableOrTheMatchingTtyS) {
+  setenv("COM12", "/dev/ttyUSB0", 1);
+  unsetenv("COM1");
+  unsetenv("COM10");
+  const struct {
+    const char* path;
+    const char* device;
+  } cases[] = {
+      {"\\\\.\\COM12", "/dev/ttyUSB0"},
+      {"\\\\.\\COM1", "/dev/ttyS0"},
+      {"\\\\.\\COM10", "/dev/ttyS9"},
+      {"/dev/ttyACM0", "/dev/ttyACM0"},
+  };
+  for (const auto& c : cases) {
+    char buffer[64];
+    EXPECT_STREQ(DeviceFor(c.path, buffer, sizeof buffer), c.device) << c.path;
+  }
+  unsetenv("COM12");
 }
 
 }  // namespace

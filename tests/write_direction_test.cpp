@@ -5,9 +5,9 @@
 
 #include <random>
 
-#include "tests/fake/bench.h"
-
+#include "tests/fake/rig.h"
 #include "tests/messages.h"
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -23,16 +23,16 @@ Bytes RandomBytes(std::size_t count, unsigned seed) {
 
 TEST(WriteDirection, SendsTheFirst12288BytesInPlanOrder) {
   for (std::size_t size : {std::size_t{12288}, std::size_t{20000}}) {
-    Bench bench;
+    Rig rig;
     const Bytes data = RandomBytes(size, 7);
-    bench.WriteFile("image.bin", data);
-    EXPECT_EQ(bench.Run({"3", "image.bin"}), 0) << size;
-    EXPECT_EQ(AsBytes(bench.unit.region()), Bytes(data.begin(), data.begin() + 12288)) << size;
-    EXPECT_EQ(bench.line.console, kProgress + kPrompt) << size;
-    const auto requests = bench.Requests("WC");
+    rig.WriteFile("image.bin", data);
+    EXPECT_EQ(rig.Run({"3", "image.bin"}), 0) << size;
+    EXPECT_EQ(AsBytes(rig.unit.region()), Bytes(data.begin(), data.begin() + 12288)) << size;
+    EXPECT_EQ(rig.line.console, kProgress + kPrompt) << size;
+    const auto requests = rig.Requests("WC");
     ASSERT_EQ(requests.size(), 52u);
     EXPECT_TRUE(FollowsSegmentPlan(requests));
-    EXPECT_TRUE(bench.unit.faults().empty());
+    EXPECT_TRUE(rig.unit.faults().empty());
   }
 }
 
@@ -42,31 +42,32 @@ TEST(WriteDirection, FaultsGiveTheirMessagesAndStatusAndNoSegmentTwice) {
       {"nonsense acknowledgement with a right CRC", Plan({"garble@1+"}), kProgress, 0, 52},
       {"acknowledgement late but within the bound", Plan({"delay@1:5470"}), kProgress, 0, 52},
       // The failed segment does not count: the 20th good one is the 21st segment.
-      {"acknowledgement with a wrong CRC", Plan({"badcrc@5"}),
-       kCrc + "7488 bytes remain\r2688 bytes remain\r", 1, 52},
+      {"acknowledgement with a wrong CRC", Plan({"badcrc@5"}), kCrc + Remain(7488) + Remain(2688),
+       1, 52},
       {"unit stops answering", Plan({"drop@10+"}), kTimeout, 1, 10},
       {"acknowledgement past the bound", Plan({"delay@1:5480"}), kTimeout, 1, 1},
       {"acknowledgement with a byte too many", Plan({"extra@5"}), kTimeout, 1, 5},
       {"hang-up", Plan({"hangup@7"}), kTimeout, 1, 7},
   };
   for (const auto& c : cases) {
-    Bench bench(c.plan);
-    bench.WriteFile("image.bin", RandomBytes(12288, 3));
-    EXPECT_EQ(bench.Run({"3", "image.bin"}), c.status) << c.what;
-    EXPECT_EQ(bench.line.console, c.console + kPrompt) << c.what;
-    const auto requests = bench.Requests("WC");
+    Rig rig(c.plan);
+    rig.WriteFile("image.bin", RandomBytes(12288, 3));
+    EXPECT_EQ(rig.Run({"3", "image.bin"}), c.status) << c.what;
+    EXPECT_EQ(rig.line.console, c.console + kPrompt) << c.what;
+    const auto requests = rig.Requests("WC");
     EXPECT_EQ(requests.size(), c.requests) << c.what;
     EXPECT_TRUE(FollowsSegmentPlan(requests)) << c.what << ": a segment sent twice or out of order";
-    EXPECT_TRUE(bench.unit.faults().empty()) << c.what;
+    EXPECT_TRUE(rig.unit.faults().empty()) << c.what;
+    EXPECT_TRUE(AsksForAllTheRoomLeft(rig.line)) << c.what;
   }
 }
 
 TEST(WriteDirection, SilentUnitIsGivenUpAfterFiveHundredEmptyPolls) {
-  Bench bench(Plan({"drop@1+"}));
-  bench.WriteFile("image.bin", RandomBytes(12288, 5));
-  EXPECT_EQ(bench.Run({"3", "image.bin"}), 1);
-  EXPECT_EQ(bench.line.reads, 1 + 500);  // one handshake read, then the polls
-  EXPECT_EQ(bench.line.sleptMs, 10u + 10u + 500u * 10u);
+  Rig rig(Plan({"drop@1+"}));
+  rig.WriteFile("image.bin", RandomBytes(12288, 5));
+  EXPECT_EQ(rig.Run({"3", "image.bin"}), 1);
+  EXPECT_EQ(rig.line.reads, 1 + 500);  // one handshake read, then the polls
+  EXPECT_EQ(rig.line.sleptMs, 10u + 10u + 500u * 10u);
 }
 
 TEST(WriteDirection, FilesThatCannotFillTheRegionSendNothing) {
@@ -76,22 +77,21 @@ TEST(WriteDirection, FilesThatCannotFillTheRegionSendNothing) {
     std::size_t size;  // bytes to put in it; npos: leave it absent
     std::string console;
   } cases[] = {
-      {"missing", "image.bin", std::string::npos, "Can't open data file image.bin\r\n"},
-      {"a folder", "folder", std::string::npos, "Can't open data file folder\r\n"},
-      {"empty", "image.bin", 0, "Data file image.bin holds fewer than 12288 bytes\r\n"},
-      {"one byte short", "image.bin", 12287,
-       "Data file image.bin holds fewer than 12288 bytes\r\n"},
+      {"missing", "image.bin", std::string::npos, CantOpen("image.bin")},
+      {"a folder", "folder", std::string::npos, CantOpen("folder")},
+      {"empty", "image.bin", 0, TooShort("image.bin")},
+      {"one byte short", "image.bin", 12287, TooShort("image.bin")},
   };
   for (const auto& c : cases) {
-    Bench bench;
-    ASSERT_EQ(mkdir(bench.Path("folder").c_str(), 0755), 0);
+    Rig rig;
+    ASSERT_EQ(mkdir(rig.Path("folder").c_str(), 0755), 0);
     if (c.size != std::string::npos) {
-      bench.WriteFile(c.name, RandomBytes(c.size, 9));
+      rig.WriteFile(c.name, RandomBytes(c.size, 9));
     }
-    EXPECT_EQ(bench.Run({"3", c.name}), -1) << c.what;
-    EXPECT_EQ(bench.line.console, c.console) << c.what;
-    EXPECT_TRUE(bench.Requests("WC").empty()) << c.what;
-    EXPECT_EQ(AsBytes(bench.unit.region()), AsBytes(PatternRegion())) << c.what;
+    EXPECT_EQ(rig.Run({"3", c.name}), -1) << c.what;
+    EXPECT_EQ(rig.line.console, c.console) << c.what;
+    EXPECT_TRUE(rig.Requests("WC").empty()) << c.what;
+    EXPECT_EQ(AsBytes(rig.unit.region()), AsBytes(PatternRegion())) << c.what;
   }
 }
 

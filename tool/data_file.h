@@ -1,25 +1,19 @@
 // The data file, with the platform's file calls kept out of the transfer code.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 
-// The read direction writes a temporary file beside the target and puts it in the target's
-// place only once the whole region is in it, so a failed run leaves the old file as it was.
-struct PendingFile {
-  std::FILE* stream = nullptr;
-  char tempPath[4200] = {};
-};
+// Whether a read may put a file at `target`, asked before the unit is read so that a name that
+// could never be written ends the run at once: false for an empty or too long name, a folder
+// that does not exist or cannot be written, and a target that exists and is not a regular file.
+bool CanWriteDataFile(const char* target);
 
-// False when the target exists and is not a regular file, or no temporary file can be made
-// beside it.
-bool CreatePendingFile(const char* target, PendingFile& pending);
-
-// Flushes the temporary file to the disk and renames it over the target. On failure the
-// temporary file is removed and the target is untouched.
-bool CommitPendingFile(PendingFile& pending, const char* target);
-
-// Closes and removes the temporary file.
-void DiscardPendingFile(PendingFile& pending);
+// Writes `size` bytes to a temporary file beside `target`, flushes it to the disk and renames it
+// over the target, so that the target holds either all its old bytes or all the new ones. On
+// failure the temporary file is removed and the target is untouched.
+bool WriteDataFile(const char* target, const std::uint8_t* bytes, std::size_t size);
 
 // Opens an existing regular file for binary reading; nullptr for anything else.
 std::FILE* OpenRegularFile(const char* path);

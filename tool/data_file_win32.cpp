@@ -29,47 +29,39 @@ bool FolderOf(const char* target, char* folder, std::size_t size) {
   return true;
 }
 
+bool IsFolder(const char* path) {
+  const DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 }  // namespace
 
-bool CreatePendingFile(const char* target, PendingFile& pending) {
-  if (*target == '\0') {
-    return false;
-  }
-  const DWORD attributes = GetFileAttributesA(target);
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    return false;
-  }
+bool CanWriteDataFile(const char* target) {
   char folder[MAX_PATH];
-  if (!FolderOf(target, folder, sizeof folder) || std::strlen(target) >= MAX_PATH ||
-      GetTempFileNameA(folder, "vr", 0, pending.tempPath) == 0) {
+  return *target != '\0' && std::strlen(target) < MAX_PATH && !IsFolder(target) &&
+         FolderOf(target, folder, sizeof folder) && IsFolder(folder);
+}
+
+bool WriteDataFile(const char* target, const std::uint8_t* bytes, std::size_t size) {
+  char folder[MAX_PATH];
+  char tempPath[MAX_PATH];
+  if (!FolderOf(target, folder, sizeof folder) ||
+      GetTempFileNameA(folder, "vr", 0, tempPath) == 0) {
     return false;
   }
-  pending.stream = std::fopen(pending.tempPath, "wb");
-  if (pending.stream == nullptr) {
-    DeleteFileA(pending.tempPath);
+  std::FILE* stream = std::fopen(tempPath, "wb");
+  if (stream == nullptr) {
+    DeleteFileA(tempPath);
+    return false;
+  }
+  bool ok = std::fwrite(bytes, 1, size, stream) == size && std::fflush(stream) == 0 &&
+            _commit(_fileno(stream)) == 0;
+  ok = std::fclose(stream) == 0 && ok;
+  if (!ok || !MoveFileExA(tempPath, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    DeleteFileA(tempPath);
     return false;
   }
   return true;
-}
-
-bool CommitPendingFile(PendingFile& pending, const char* target) {
-  bool ok = std::fflush(pending.stream) == 0 && _commit(_fileno(pending.stream)) == 0;
-  ok = std::fclose(pending.stream) == 0 && ok;
-  pending.stream = nullptr;
-  if (!ok ||
-      !MoveFileExA(pending.tempPath, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    DeleteFileA(pending.tempPath);
-    return false;
-  }
-  return true;
-}
-
-void DiscardPendingFile(PendingFile& pending) {
-  if (pending.stream != nullptr) {
-    std::fclose(pending.stream);
-    pending.stream = nullptr;
-  }
-  DeleteFileA(pending.tempPath);
 }
 
 std::FILE* OpenRegularFile(const char* path) {

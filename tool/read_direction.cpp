@@ -1,4 +1,4 @@
-#include <cstdio>
+#include <cstring>
 
 #include "link/packet.h"
 #include "link/serial_port.h"
@@ -15,10 +15,10 @@ enum class Reply { kGood, kBad, kTimeout, kReadError };
 Reply RequestSegment(RunState& state, std::int32_t segLen) {
   PurgeComPort(comHandle);
   BuildReadRequest(state.request, state.wordAddress, segLen);
-  WriteComPort(comHandle, state.request, 10);
+  WriteComPort(comHandle, state.request, kPacketBytes);
   std::int32_t received = 0;
   std::int32_t emptyPolls = kReadEmptyPolls;
-  while (received < segLen + 10) {
+  while (received < segLen + kPacketBytes) {
     SleepMs(100);
     const std::uint32_t room = static_cast<std::uint32_t>(kAnswerBytes - received);
     if (!ReadComPort(comHandle, state.Answer + received, room, &state.bytesReceived)) {
@@ -34,7 +34,7 @@ Reply RequestSegment(RunState& state, std::int32_t segLen) {
     }
     received += static_cast<std::int32_t>(state.bytesReceived);
   }
-  if (received != segLen + 10 || !CheckResponse(state.Answer, segLen)) {
+  if (received != segLen + kPacketBytes || !CheckResponse(state.Answer, segLen)) {
     Say("Input data CRC error\r\n");
     return Reply::kBad;
   }
@@ -55,37 +55,37 @@ bool FetchSegment(RunState& state, std::int32_t segLen) {
   return false;
 }
 
+// Fetches the whole region into state.region; false as soon as a segment cannot be had.
+bool FetchRegion(RunState& state) {
+  std::int32_t progressCountdown = kProgressEvery;
+  while (state.remaining != 0) {
+    const std::int32_t segLen = SegmentLength(state.remaining);
+    if (!FetchSegment(state, segLen)) {
+      return false;
+    }
+    std::memcpy(state.region + state.wordAddress * 2, state.Answer + kDataOffset,
+                static_cast<std::size_t>(segLen));
+    CountGoodSegment(progressCountdown, state.remaining);
+    DeductSegment(state, segLen);
+  }
+  return true;
+}
+
 }  // namespace
 
 Outcome ReadRegion(RunState& state, const char* fileName) {
-  PendingFile pending;
-  if (!CreatePendingFile(fileName, pending)) {
+  if (!CanWriteDataFile(fileName)) {
     Say("Can't create data file %s\r\n", fileName);
     return Outcome::kFileError;
   }
-  std::int32_t progressCountdown = kProgressEvery;
   SleepMs(10);
-  bool ok = true;
-  while (ok && state.remaining != 0) {
-    const std::int32_t segLen = SegmentLength(state.remaining);
-    ok = FetchSegment(state, segLen);
-    if (ok && std::fwrite(state.Answer + 8, 1, static_cast<std::size_t>(segLen), pending.stream) !=
-                  static_cast<std::size_t>(segLen)) {
-      Say("Can't write data file %s\r\n", fileName);
-      ok = false;
-    }
-    if (ok) {
-      CountGoodSegment(progressCountdown, state.remaining);
-      DeductSegment(state, segLen);
-    }
+  // The data file is touched only once the whole region is in.
+  if (!FetchRegion(state)) {
+    Say("Transfer failed; %s was not changed\r\n", fileName);
+    return Outcome::kFailed;
   }
-  if (!ok) {
-    DiscardPendingFile(pending);
-  } else if (!CommitPendingFile(pending, fileName)) {
+  if (!WriteDataFile(fileName, state.region, sizeof state.region)) {
     Say("Can't write data file %s\r\n", fileName);
-    ok = false;
-  }
-  if (!ok) {
     Say("Transfer failed; %s was not changed\r\n", fileName);
     return Outcome::kFailed;
   }

@@ -31,6 +31,8 @@ int RunTool(int argc, char* argv[]) {
   RunState state;
 
   if (argc < 3) {
+    // The wording, the two spellings of the name and the arguments it names but never reads
+    // are the system's own, kept on purpose: scripts may match these lines.
     Say("Too few args passed to utility\n");
     Say("Usage:  Verlrock.exe <Com Port #> <output file name> [start offset (optional)] "
         "[segment length(optional)]\r\n");
@@ -47,6 +49,7 @@ int RunTool(int argc, char* argv[]) {
                 static_cast<int>(state.portNumber));
 
   if (OpenComPort(kBaudRate, state.comPort) < 0) {
+    // A second line after the port's own is the system's own, kept on purpose.
     Say("Couldn't open serial port %s\n", state.comPort);
     SleepMs(2000);
     return -1;

@@ -6,6 +6,8 @@
 constexpr std::int32_t kRegionBytes = 0x3000;  // the unit's whole region, word address 0 on
 constexpr std::int32_t kAnswerBytes = 1000;
 
+// The mixed-case member names (ComStr, Answer beside comPort, requestW) are the system's own,
+// kept on purpose.
 struct RunState {
   std::int32_t portNumber = 0;
   bool readMode = false;
@@ -18,7 +20,8 @@ struct RunState {
   std::uint8_t Answer[kAnswerBytes] = {};
   std::uint8_t request[100] = {};
   std::uint8_t requestW[1000] = {};
-  // The write direction reads the data file whole before sending, so that a short file is
-  // found before the unit has been touched.
+  // Both directions hold the region whole: the write direction loads the data file before
+  // sending, so that a short file is found before the unit is touched, and the read direction
+  // writes the data file only once every segment is in.
   std::uint8_t region[kRegionBytes] = {};
 };

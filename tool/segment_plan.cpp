@@ -1,4 +1,3 @@
-#include "tool/console.h"
 #include "tool/transfer.h"
 
 std::int32_t SegmentLength(std::int32_t remaining) {
@@ -8,11 +7,4 @@ std::int32_t SegmentLength(std::int32_t remaining) {
 void DeductSegment(RunState& state, std::int32_t segLen) {
   state.remaining -= segLen;
   state.wordAddress += segLen / 2;
-}
-
-void CountGoodSegment(std::int32_t& progressCountdown, std::int32_t remaining) {
-  if (--progressCountdown == 0) {
-    Say("%d bytes remain\r", static_cast<int>(remaining));
-    progressCountdown = kProgressEvery;
-  }
 }

@@ -17,11 +17,13 @@ enum class Outcome {
   kFileError,  // the data file was refused; the run ends before the prompt
 };
 
-// Segment plan: 240 bytes at a time from word address 0, the last segment shorter.
+// Segment plan (segment_plan.cpp): 240 bytes at a time from word address 0, the last segment
+// shorter.
 std::int32_t SegmentLength(std::int32_t remaining);
 void DeductSegment(RunState& state, std::int32_t segLen);
 
-// Counts a good segment; every 20th prints how much of the region was still to go.
+// Progress rule (progress.cpp): counts a good segment; every 20th prints how much of the region
+// was still to go.
 void CountGoodSegment(std::int32_t& progressCountdown, std::int32_t remaining);
 
 // Reads the unit's region into `fileName`, replacing it only when every segment was stored.

@@ -11,8 +11,8 @@ namespace {
 
 enum class Ack { kGood, kBad, kTimeout };
 
-// Gathers the 10-byte acknowledgement. A failed read counts as an empty poll; more than 10
-// bytes never make a whole acknowledgement, so they end in the time-out.
+// Gathers the acknowledgement, a packet with no data. A failed read counts as an empty poll;
+// more bytes than that never make a whole acknowledgement, so they end in the time-out.
 Ack AwaitAck(RunState& state) {
   std::int32_t received = 0;
   std::int32_t emptyPolls = kWriteEmptyPolls;
@@ -28,7 +28,7 @@ Ack AwaitAck(RunState& state) {
       return Ack::kTimeout;
     }
     received += static_cast<std::int32_t>(state.bytesReceived);
-    if (received == 10) {
+    if (received == kPacketBytes) {
       break;
     }
   }
@@ -39,31 +39,33 @@ Ack AwaitAck(RunState& state) {
   return Ack::kGood;
 }
 
+enum class Load { kLoaded, kTooShort, kUnreadable };
+
 // Reads the region's bytes before anything is sent, so that a missing or short file leaves
-// the unit untouched. -1: cannot be read; 0: too short; 1: loaded.
-int LoadRegion(RunState& state, const char* fileName) {
+// the unit untouched.
+Load LoadRegion(RunState& state, const char* fileName) {
   std::FILE* stream = OpenRegularFile(fileName);
   if (stream == nullptr) {
-    return -1;
+    return Load::kUnreadable;
   }
   const std::size_t got = std::fread(state.region, 1, sizeof state.region, stream);
   const bool failed = std::ferror(stream) != 0;
   std::fclose(stream);
   if (failed) {
-    return -1;
+    return Load::kUnreadable;
   }
-  return got == sizeof state.region ? 1 : 0;
+  return got == sizeof state.region ? Load::kLoaded : Load::kTooShort;
 }
 
 }  // namespace
 
 Outcome WriteRegion(RunState& state, const char* fileName) {
-  const int loaded = LoadRegion(state, fileName);
-  if (loaded < 0) {
+  const Load loaded = LoadRegion(state, fileName);
+  if (loaded == Load::kUnreadable) {
     Say("Can't open data file %s\r\n", fileName);
     return Outcome::kFileError;
   }
-  if (loaded == 0) {
+  if (loaded == Load::kTooShort) {
     Say("Data file %s holds fewer than 12288 bytes\r\n", fileName);
     return Outcome::kFileError;
   }
@@ -73,10 +75,10 @@ Outcome WriteRegion(RunState& state, const char* fileName) {
   while (state.remaining > 0) {
     PurgeComPort(comHandle);
     const std::int32_t segLen = SegmentLength(state.remaining);
-    std::memcpy(state.requestW + 8, state.region + (kRegionBytes - state.remaining),
+    std::memcpy(state.requestW + kDataOffset, state.region + state.wordAddress * 2,
                 static_cast<std::size_t>(segLen));
     BuildWriteRequest(state.requestW, state.wordAddress, segLen);
-    WriteComPort(comHandle, state.requestW, static_cast<std::uint32_t>(segLen + 10));
+    WriteComPort(comHandle, state.requestW, static_cast<std::uint32_t>(segLen + kPacketBytes));
     // A segment is never sent twice: the unit may rely on that.
     const Ack ack = AwaitAck(state);
     if (ack == Ack::kTimeout) {

@@ -8,26 +8,27 @@
 #include <string>
 #include <vector>
 
+#include "sim/line_facts.h"
 #include "tests/e2e/harness.h"
 
 namespace {
 
-constexpr double kByteMs = 10.0 * 1000.0 / 115200.0;
+constexpr double kByteMs = kByteUs / 1000.0;
 constexpr double kHandshakeMs = 11.0;  // one attempt: 10 ms sleep and the 1 ms read
 constexpr double kStartMs = 10.0;      // the sleep before the first segment
 
 // Every poll is its sleep plus the 1 ms read time-out.
 double ReadFloorMs() {
-  return kHandshakeMs + kStartMs + 52 * (100.0 + 1.0);
+  return kHandshakeMs + kStartMs + kPlanSegments * (100.0 + 1.0);
 }
 
 // Per segment, the 11 ms polls it takes to cover the request's and the acknowledgement's time
 // on the line.
 double WriteFloorMs() {
   double total = kHandshakeMs + kStartMs;
-  for (int segment = 0; segment < 52; ++segment) {
-    const int segLen = segment < 51 ? 240 : 48;
-    const double onLine = (segLen + 10 + 10) * kByteMs;
+  for (std::int32_t segment = 0; segment < kPlanSegments; ++segment) {
+    // The request carries the segment's bytes and 10 more; the acknowledgement is 10 bytes.
+    const double onLine = (PlannedSegmentAt(segment).bytes() + 10 + 10) * kByteMs;
     int polls = 1;
     while (polls * 11.0 < onLine) {
       ++polls;

@@ -51,8 +51,10 @@ int Reap(pid_t pid, std::chrono::steady_clock::time_point deadline, bool* timedO
   return WIFSIGNALED(status) ? -WTERMSIG(status) : -1000;
 }
 
-pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-            const fs::path& folder, int outFd, const fs::path& errLog) {
+}  // namespace
+
+pid_t SpawnChild(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                 const fs::path& folder, int outFd, const fs::path& errLog) {
   std::vector<std::string> words = argv;
   std::vector<char*> args;
   for (std::string& word : words) {
@@ -79,7 +81,9 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>
   return pid;
 }
 
-}  // namespace
+int ReapChild(pid_t pid, std::chrono::steady_clock::time_point deadline, bool* timedOut) {
+  return Reap(pid, deadline, timedOut);
+}
 
 Finished RunChild(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                   const fs::path& folder, const fs::path& errLog, std::chrono::seconds limit) {
@@ -89,7 +93,7 @@ Finished RunChild(const std::vector<std::string>& argv, const std::vector<std::s
   }
   const auto start = std::chrono::steady_clock::now();
   const auto deadline = start + limit;
-  const pid_t pid = Spawn(argv, env, folder, pipeFds[1], errLog);
+  const pid_t pid = SpawnChild(argv, env, folder, pipeFds[1], errLog);
   close(pipeFds[1]);
   Finished result;
   char buffer[4096];
@@ -140,7 +144,7 @@ Simulator::Simulator(const fs::path& folder, const std::vector<std::string>& opt
   if (pipe2(pipeFds, O_CLOEXEC) != 0) {
     throw std::runtime_error("pipe failed");
   }
-  pid_ = Spawn(argv, {}, folder, pipeFds[1], folder / "unit.err");
+  pid_ = SpawnChild(argv, {}, folder, pipeFds[1], folder / "unit.err");
   close(pipeFds[1]);
   // The first line names the device: COM7=/dev/pts/N.
   std::string line;
@@ -222,28 +226,4 @@ Finished Launcher::Run(const std::vector<std::string>& args, const std::string& 
 
 std::string UnitsimPath() {
   return Need("UNITSIM_BIN", UNITSIM_BIN);
-}
-
-TempFolder::TempFolder() {
-  std::string pattern = (fs::temp_directory_path() / "verlrock-e2e-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) {
-    throw std::runtime_error("mkdtemp failed");
-  }
-  path_ = pattern;
-}
-
-TempFolder::~TempFolder() {
-  std::error_code ignored;
-  fs::remove_all(path_, ignored);
-}
-
-std::vector<std::uint8_t> ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
 }

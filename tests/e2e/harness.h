@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/temp_folder.h"
+
 struct Finished {
   int status = -1000;  // exit status as the shell sees it (255 for -1); -signal if killed
   std::string out;     // standard output, byte for byte
@@ -17,6 +19,16 @@ struct Finished {
   long peakRssKb = 0;                // the child's peak resident memory
   bool timedOut = false;
 };
+
+// Starts `argv` in `folder`, in a process group of its own, with `env` added, standard input
+// empty, standard output to `outFd` and standard error appended to `errLog`.
+pid_t SpawnChild(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                 const std::filesystem::path& folder, int outFd,
+                 const std::filesystem::path& errLog);
+
+// Waits for `pid` until `deadline`, then kills its process group. The exit status as the shell
+// sees it, or -signal.
+int ReapChild(pid_t pid, std::chrono::steady_clock::time_point deadline, bool* timedOut);
 
 // Runs `argv` in `folder` with `env` added, standard input empty, standard error to `errLog`.
 Finished RunChild(const std::vector<std::string>& argv, const std::vector<std::string>& env,
@@ -65,19 +77,3 @@ class Launcher {
 };
 
 std::string UnitsimPath();
-
-// A temporary folder, removed with everything in it.
-class TempFolder {
- public:
-  TempFolder();
-  ~TempFolder();
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
-
-std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path);
-void WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);

@@ -6,15 +6,15 @@
 
 #include "link/packet.h"
 #include "link/serial_port.h"
+#include "sim/line_facts.h"
 #include "tool/console.h"
 
 PortHandle comHandle = -1;
 
 namespace {
 
-constexpr double kByteUs = 10.0 * 1000000.0 / 115200.0;
-
 FakeLine line;
+bool strayDue = false;
 
 // Moves what the unit has said onto the line, at the line's rate.
 void Pump() {
@@ -35,6 +35,13 @@ bool HungUp() {
   return line.peer->hangupAtUs() <= line.nowUs;
 }
 
+void CheckLimit() {
+  if (line.nowUs > line.limitUs) {
+    throw RunawayRun("the run went on past " + std::to_string(line.limitUs / 1000000) +
+                     " s of virtual time: the tool loops");
+  }
+}
+
 }  // namespace
 
 int FakeLine::QuietWrites() const {
@@ -53,6 +60,7 @@ FakeLine& Line() {
 void ResetLine(Peer* peer) {
   line = FakeLine();
   line.peer = peer;
+  strayDue = false;
 }
 
 int OpenComPort(std::uint32_t, const char* devicePath) {
@@ -70,7 +78,8 @@ bool WriteComPort(PortHandle, const std::uint8_t* buffer, std::uint32_t length) 
   if (HungUp()) {
     return false;
   }
-  line.exchanges.push_back({{buffer, buffer + length}, {}});
+  line.exchanges.push_back({{buffer, buffer + length}, {}, {}});
+  strayDue = !line.strayAfterReply.empty();
   const double start = line.lineFreeToUnit > static_cast<double>(line.nowUs)
                            ? line.lineFreeToUnit
                            : static_cast<double>(line.nowUs);
@@ -83,6 +92,7 @@ bool ReadComPort(PortHandle, std::uint8_t* destination, std::uint32_t capacity,
                  std::uint32_t* bytesReceived) {
   ++line.reads;
   *bytesReceived = 0;
+  CheckLimit();
   Pump();
   if (HungUp()) {
     return false;
@@ -101,13 +111,21 @@ bool ReadComPort(PortHandle, std::uint8_t* destination, std::uint32_t capacity,
                    : static_cast<std::uint64_t>(deadline);
   *bytesReceived = got;
   if (!line.exchanges.empty()) {
-    line.exchanges.back().delivered.insert(line.exchanges.back().delivered.end(), destination,
-                                           destination + got);
+    FakeLine::Exchange& exchange = line.exchanges.back();
+    exchange.delivered.insert(exchange.delivered.end(), destination, destination + got);
+    exchange.reads.push_back({capacity, got});
+  }
+  if (strayDue && got > 0 && line.toTool.empty() && line.peer->outbox().empty()) {
+    for (std::uint8_t byte : line.strayAfterReply) {
+      line.toTool.push_back({static_cast<double>(line.nowUs), byte});
+    }
+    strayDue = false;
   }
   return true;
 }
 
 void PurgeComPort(PortHandle) {
+  ++line.purges;
   Pump();
   while (!line.toTool.empty() && line.toTool.front().atUs <= static_cast<double>(line.nowUs)) {
     line.toTool.pop_front();
@@ -117,6 +135,7 @@ void PurgeComPort(PortHandle) {
 void SleepMs(std::uint32_t milliseconds) {
   line.sleptMs += milliseconds;
   line.nowUs += static_cast<std::uint64_t>(milliseconds) * 1000u;
+  CheckLimit();
 }
 
 void PrepareConsole() {}

@@ -5,16 +5,29 @@
 
 #include <cstdint>
 #include <deque>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "sim/peer.h"
 
+// Thrown by the line's waits once a run has gone on past FakeLine::limitUs of virtual time,
+// so that a tool that loops fails its test at once instead of hanging it.
+struct RunawayRun : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
 struct FakeLine {
-  // One write of the tool and every byte its reads delivered until the next write.
+  struct ReadCall {
+    std::uint32_t capacity;
+    std::uint32_t got;
+  };
+
+  // One write of the tool, and the reads after it until the next write.
   struct Exchange {
     std::vector<std::uint8_t> sent;
     std::vector<std::uint8_t> delivered;
+    std::vector<ReadCall> reads;
   };
 
   struct TimedByte {
@@ -27,6 +40,13 @@ struct FakeLine {
   std::deque<TimedByte> toTool;
   double lineFreeToTool = 0;
   double lineFreeToUnit = 0;
+  // Longer than any run the tool's bounds allow, by far.
+  std::uint64_t limitUs = 2ull * 3600 * 1000000;
+
+  // Bytes that arrive right after a read has taken the last byte the peer said in reply to a
+  // write, before the tool's next call: once per write. A tool that purges before each request
+  // never sees them.
+  std::vector<std::uint8_t> strayAfterReply;
 
   bool openFails = false;
   std::string openedPath;
@@ -34,6 +54,7 @@ struct FakeLine {
   int prompts = 0;
   std::uint64_t sleptMs = 0;
   int reads = 0;
+  int purges = 0;
   std::vector<Exchange> exchanges;
 
   // How many of the tool's writes were the quiet command.

@@ -14,8 +14,10 @@
 #include <vector>
 
 #include "link/packet.h"
+#include "sim/line_facts.h"
 #include "sim/unit.h"
 #include "tests/fake/fake_line.h"
+#include "tests/support/temp_folder.h"
 #include "tool/run.h"
 
 namespace {
@@ -144,20 +146,15 @@ class ScriptedUnit : public Peer {
   std::abort();
 }
 
-Bytes ReadFile(const char* name) {
-  std::ifstream in(name, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
 std::int32_t SegmentBytes(std::int32_t segment) {
-  return segment < 51 ? 240 : 48;
+  return PlannedSegmentAt(segment).bytes();
 }
 
 // The longest a run can take: the handshake's attempts, then per segment every try, each at
 // most its empty-poll budget plus one poll for each byte it may gather.
 std::uint64_t BoundUs(bool read) {
   std::uint64_t bound = 999u * 11000u + 10000u;
-  for (std::int32_t segment = 0; segment < 52; ++segment) {
+  for (std::int32_t segment = 0; segment < kPlanSegments; ++segment) {
     if (read) {
       bound += 3u * (50u + static_cast<std::uint64_t>(SegmentBytes(segment)) + 10u) * 101000u;
     } else {
@@ -168,7 +165,7 @@ std::uint64_t BoundUs(bool read) {
 }
 
 bool PassesCheck(const Bytes& delivered, std::int32_t dataLen) {
-  return delivered.size() == static_cast<std::size_t>(dataLen) + 10 &&
+  return delivered.size() == static_cast<std::size_t>(dataLen + kPacketBytes) &&
          CheckResponse(delivered.data(), dataLen);
 }
 
@@ -177,22 +174,18 @@ bool PassesCheck(const Bytes& delivered, std::int32_t dataLen) {
 namespace {
 
 // The data file lives in a folder of its own, so that a temporary file left behind shows.
-std::string folder;
+TempFolder* folder = nullptr;
 std::string dataPath;
 
 void RemoveFolder() {
-  std::filesystem::remove_all(folder);
+  delete folder;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  char pattern[] = "/tmp/verlrock-fuzz-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) {
-    std::abort();
-  }
-  folder = pattern;
-  dataPath = folder + "/data.bin";
+  folder = new TempFolder;
+  dataPath = (folder->path() / "data.bin").string();
   std::atexit(RemoveFolder);
   return 0;
 }
@@ -210,11 +203,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!read && (mode & 2)) {
     fileBytes.resize(script.Next() * 48u);  // short, maybe empty
   }
-  {
-    std::ofstream out(dataPath, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(fileBytes.data()),
-              static_cast<std::streamsize>(fileBytes.size()));
-  }
+  WriteBytes(dataPath, fileBytes);
   char program[] = "verlrock";
   char port[] = "3";
   std::string file = dataPath;
@@ -242,7 +231,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!synced && (status != 1 || !requests.empty())) {
     Fail("a run without an answer to Quiet went on", data, size);
   }
-  const Bytes after = ReadFile(dataPath.c_str());
+  const Bytes after = ReadBytes(dataPath);
 
   if (read) {
     // Each segment's last request, and whether its response passed.
@@ -251,10 +240,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool allPassed = true;
     for (std::size_t i = 0; i < requests.size(); ++i) {
       const std::int32_t address = (requests[i]->sent[5] << 8) | requests[i]->sent[6];
-      if (address % 120 != 0 || address / 120 < segment || address / 120 > segment + 1) {
+      const bool askedAgain = segment >= 0 && address == PlannedSegmentAt(segment).wordAddress;
+      const bool nextOne =
+          segment + 1 < kPlanSegments && address == PlannedSegmentAt(segment + 1).wordAddress;
+      if (!askedAgain && !nextOne) {
         Fail("read requests out of the plan's order", data, size);
       }
-      segment = address / 120;
+      segment += nextOne ? 1 : 0;
       const bool last = i + 1 == requests.size() ||
                         ((requests[i + 1]->sent[5] << 8) | requests[i + 1]->sent[6]) != address;
       if (last) {
@@ -266,7 +258,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
       }
     }
-    const bool complete = allPassed && segment == 51 && expected.size() == 12288;
+    const bool complete =
+        allPassed && segment == kPlanSegments - 1 && expected.size() == kUnitRegionBytes;
     if (complete != (status == 0) || (status != 0 && status != 1)) {
       Fail("exit status does not match the responses", data, size);
     }
@@ -275,13 +268,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     : "a failed read changed the file",
            data, size);
     }
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    for (const auto& entry : std::filesystem::directory_iterator(folder->path())) {
       if (entry.path().filename() != "data.bin") {
         Fail("a temporary file was left behind", data, size);
       }
     }
   } else {
-    if (fileBytes.size() < 12288) {
+    if (fileBytes.size() < kUnitRegionBytes) {
       if (status != (synced ? -1 : 1) || !requests.empty()) {
         Fail("a short file was not refused before sending", data, size);
       }
@@ -289,16 +282,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     bool allAcked = true;
     for (std::size_t i = 0; i < requests.size(); ++i) {
-      const std::int32_t segLen = SegmentBytes(static_cast<std::int32_t>(i));
+      const std::int32_t index = static_cast<std::int32_t>(i);
+      if (index >= kPlanSegments) {
+        Fail("more write requests than the plan has segments", data, size);
+      }
+      const PlannedSegment segment = PlannedSegmentAt(index);
+      const std::int32_t segLen = segment.bytes();
       std::uint8_t want[250];
-      std::memcpy(want + 8, fileBytes.data() + i * 240, static_cast<std::size_t>(segLen));
-      BuildWriteRequest(want, static_cast<std::int32_t>(i) * 120, segLen);
-      if (i >= 52 || requests[i]->sent != Bytes(want, want + segLen + 10)) {
+      std::memcpy(want + kDataOffset,
+                  fileBytes.data() + static_cast<std::size_t>(segment.wordAddress) * 2,
+                  static_cast<std::size_t>(segLen));
+      BuildWriteRequest(want, segment.wordAddress, segLen);
+      if (requests[i]->sent != Bytes(want, want + segLen + kPacketBytes)) {
         Fail("a write request other than the plan's next segment", data, size);
       }
       allAcked = allAcked && PassesCheck(requests[i]->delivered, 0);
     }
-    const bool complete = allAcked && requests.size() == 52;
+    const bool complete = allAcked && requests.size() == kPlanSegments;
     if (synced && complete != (status == 0)) {
       Fail("exit status does not match the acknowledgements", data, size);
     }

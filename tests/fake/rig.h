@@ -1,4 +1,5 @@
-// A simulated unit on the fake line, a temporary folder, and the tool run in-process.
+// The in-process rig: a simulated unit on the fake line, a temporary folder, and the tool run
+// in-process.
 #pragma once
 
 #include <filesystem>
@@ -8,6 +9,7 @@
 
 #include "sim/unit.h"
 #include "tests/fake/fake_line.h"
+#include "tests/support/temp_folder.h"
 
 FaultPlan Plan(std::initializer_list<const char*> rules);
 
@@ -20,19 +22,24 @@ struct FaultCase {
   std::size_t requests;  // read or write requests the unit received
 };
 
-// True when request i is segment i of the plan: word address i * 120, 120 words (24 for the
-// last).
+// True when request i is segment i of the plan, for every request.
 bool FollowsSegmentPlan(const std::vector<RequestRecord>& requests);
 
-class Bench {
+// True when every read of the run asked for all the room left in the tool's 1000-byte
+// receive buffer: 1000 for the first read after a write, then less by what each read brought.
+bool AsksForAllTheRoomLeft(const FakeLine& line);
+
+class Rig {
  public:
-  explicit Bench(const FaultPlan& plan = {}, const Region& region = PatternRegion());
-  ~Bench();
-  Bench(const Bench&) = delete;
-  Bench& operator=(const Bench&) = delete;
+  explicit Rig(const FaultPlan& plan = {}, const Region& region = PatternRegion());
+  ~Rig();
+  Rig(const Rig&) = delete;
+  Rig& operator=(const Rig&) = delete;
 
   // Runs the tool with these arguments (the program name is added) and returns its status.
+  // A run that goes on past the line's virtual-time limit fails the test and returns kRunaway.
   int Run(const std::vector<std::string>& args);
+  static constexpr int kRunaway = -1000;
 
   // Requests of one type ("SF", "RC", "WC") the unit received, in order.
   std::vector<RequestRecord> Requests(const std::string& type) const;
@@ -47,7 +54,7 @@ class Bench {
   FakeLine& line = Line();
 
  private:
-  std::filesystem::path folder_;
+  TempFolder folder_;
   std::filesystem::path previous_;
 };
 
