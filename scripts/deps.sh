@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(cmake make g++)
 if [ "${1:-all}" = all ]; then
   packages+=(libgtest-dev googletest g++-mingw-w64-x86-64 wine wine64 clang-format clang
-    libclang-rt-14-dev)
+    libclang-rt-14-dev qemu-system-x86 busybox-static cpio)
 fi
 missing=()
 for package in "${packages[@]}"; do
