@@ -15,8 +15,13 @@ extern PortHandle comHandle;
 // 1 ms total read time-out. 0 on success; -1 after printing why it failed.
 int OpenComPort(std::uint32_t baudRate, const char* devicePath);
 
-// Sends all `length` bytes; the result is the platform's success flag.
+// Sends all `length` bytes. False when the driver has not taken them all within 5 s (a line
+// held off by flow control, or one that nobody reads) or the write failed.
 bool WriteComPort(PortHandle handle, const std::uint8_t* buffer, std::uint32_t length);
+
+// Throws away what is still queued for sending, so that closing the port at exit does not
+// wait for a line that will not drain.
+void DiscardComPortOutput(PortHandle handle);
 
 // Returns what arrives within 1 ms, up to `capacity` bytes. Nothing arrived is success with 0;
 // `bytesReceived` is 0 when the read fails.

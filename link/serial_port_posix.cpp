@@ -19,7 +19,7 @@ PortHandle comHandle = -1;
 
 namespace {
 
-constexpr int kStallLimitMs = 1000;  // a line that takes nothing for this long has failed
+constexpr long kWriteLimitUs = 5000000;  // a write not taken whole by then has failed
 
 int Fd(PortHandle handle) {
   return static_cast<int>(handle);
@@ -66,6 +66,18 @@ int Configure(int fd, std::uint32_t baudRate) {
     return errno;
   }
   return 0;
+}
+
+timespec After(long micros) {
+  timespec at;
+  clock_gettime(CLOCK_MONOTONIC, &at);
+  at.tv_sec += micros / 1000000L;
+  at.tv_nsec += (micros % 1000000L) * 1000L;
+  if (at.tv_nsec >= 1000000000L) {
+    at.tv_sec += 1;
+    at.tv_nsec -= 1000000000L;
+  }
+  return at;
 }
 
 long MicrosUntil(const timespec& deadline) {
@@ -118,6 +130,7 @@ int OpenComPort(std::uint32_t baudRate, const char* devicePath) {
 }
 
 bool WriteComPort(PortHandle handle, const std::uint8_t* buffer, std::uint32_t length) {
+  const timespec deadline = After(kWriteLimitUs);
   std::uint32_t sent = 0;
   while (sent < length) {
     const ssize_t n = write(Fd(handle), buffer + sent, length - sent);
@@ -131,25 +144,27 @@ bool WriteComPort(PortHandle handle, const std::uint8_t* buffer, std::uint32_t l
     if (n < 0 && errno != EAGAIN) {
       return false;
     }
+    const long left = MicrosUntil(deadline);
+    if (left <= 0) {
+      return false;
+    }
     pollfd pfd = {Fd(handle), POLLOUT, 0};
-    const int ready = poll(&pfd, 1, kStallLimitMs);
-    if (ready == 0 || (ready > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)))) {
+    const int ready = poll(&pfd, 1, static_cast<int>((left + 999) / 1000));
+    if (ready > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL))) {
       return false;
     }
   }
   return true;
 }
 
+void DiscardComPortOutput(PortHandle handle) {
+  tcflush(Fd(handle), TCOFLUSH);
+}
+
 bool ReadComPort(PortHandle handle, std::uint8_t* destination, std::uint32_t capacity,
                  std::uint32_t* bytesReceived) {
   *bytesReceived = 0;
-  timespec deadline;
-  clock_gettime(CLOCK_MONOTONIC, &deadline);
-  deadline.tv_nsec += 1000000L;
-  if (deadline.tv_nsec >= 1000000000L) {
-    deadline.tv_sec += 1;
-    deadline.tv_nsec -= 1000000000L;
-  }
+  const timespec deadline = After(1000);
   std::uint32_t got = 0;
   bool readable = false;
   while (got < capacity) {

@@ -55,14 +55,21 @@ int OpenComPort(std::uint32_t baudRate, const char* devicePath) {
   commtimeouts.ReadTotalTimeoutMultiplier = 0;
   commtimeouts.ReadTotalTimeoutConstant = 1;
   commtimeouts.WriteTotalTimeoutMultiplier = 0;
-  commtimeouts.WriteTotalTimeoutConstant = 0;
+  // A write the driver has not taken within 5 s has failed: with no limit, a line held off
+  // by flow control would block WriteFile for ever.
+  commtimeouts.WriteTotalTimeoutConstant = 5000;
   SetCommTimeouts(handle, &commtimeouts);
   return 0;
 }
 
 bool WriteComPort(PortHandle handle, const std::uint8_t* buffer, std::uint32_t length) {
   DWORD realsize = 0;
-  return WriteFile(AsHandle(handle), buffer, length, &realsize, nullptr) != 0;
+  // A write that times out still reports success, with fewer bytes written.
+  return WriteFile(AsHandle(handle), buffer, length, &realsize, nullptr) != 0 && realsize == length;
+}
+
+void DiscardComPortOutput(PortHandle handle) {
+  PurgeComm(AsHandle(handle), PURGE_TXABORT | PURGE_TXCLEAR);
 }
 
 bool ReadComPort(PortHandle handle, std::uint8_t* destination, std::uint32_t capacity,

@@ -15,6 +15,14 @@
 
 namespace {
 
+std::int32_t TransferRequests(const Unit& unit) {
+  std::int32_t count = 0;
+  for (const RequestRecord& record : unit.requests()) {
+    count += record.type == "RC" || record.type == "WC";
+  }
+  return count;
+}
+
 std::uint64_t NowUs() {
   timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);
@@ -61,9 +69,30 @@ void PtyLine::Serve(Unit& unit, const LineOptions& options, LineRecord& record,
   double lineFreeIn = 0;   // when the last byte from the tool has fully arrived
   std::deque<Emission> queue;
   bool toolOnLine = false;
+  // Output is held off through a descriptor of the tool's side that unitsim keeps open: a
+  // stopped terminal takes no bytes, and the tool's own set-up does not restart it. With that
+  // side held open the master never sees a hang-up, so the line counts as open from the start.
+  int held = -1;
+  bool holding = false;
+  struct Closer {
+    int& fd;
+    ~Closer() {
+      if (fd >= 0) {
+        close(fd);
+      }
+    }
+  } closer{held};
+  if (options.holdOutputFrom >= 0) {
+    held = open(devicePath_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    toolOnLine = held >= 0;
+    unit.LineOpened(0);
+  }
 
   while (!stop) {
     const std::uint64_t now = NowUs() - start;
+    if (held >= 0 && !holding && TransferRequests(unit) >= options.holdOutputFrom) {
+      holding = tcflow(held, TCOOFF) == 0;
+    }
     for (Emission& emission : unit.outbox()) {
       queue.push_back(std::move(emission));
     }

@@ -11,6 +11,9 @@
 struct LineOptions {
   bool pacing = true;            // no faster than 115200 baud 8N1, both ways
   std::int64_t idleLimitMs = 0;  // end after this long with no byte from a tool; 0: never
+  // Hold the tool's output off, as a line with CTS low would, from the start (0) or once
+  // request N (a read or write request) is in; -1: never.
+  std::int32_t holdOutputFrom = -1;
 };
 
 class PtyLine {

@@ -34,6 +34,9 @@ const char kUsage[] =
     "  --noise-before-answer K noise in front of the first K answers to Quiet\n"
     "  --noise-at-start N      N bytes of noise when a tool opens the line\n"
     "  --extra-after-answer K  one byte too many behind the first K answers to Quiet\n"
+    "  --hold-output N         hold the tool's output off, as CTS low would, once request N\n"
+    "                          is in (0: from the start); unitsim then keeps the tool's side\n"
+    "                          open, so it counts the line as open from its start\n"
     "Ends on SIGTERM or SIGINT; exits 0, or 1 when the tool sent a faulty request.\n";
 
 bool LoadRegion(const char* path, Region& region) {
@@ -111,6 +114,8 @@ int main(int argc, char* argv[]) {
       plan.noiseBeforeAnswer = std::atoi(value);
     } else if (option == "--extra-after-answer") {
       plan.extraAfterAnswer = std::atoi(value);
+    } else if (option == "--hold-output") {
+      options.holdOutputFrom = std::atoi(value);
     } else if (option == "--noise-at-start") {
       plan.noiseAtStart = std::atoi(value);
     } else {

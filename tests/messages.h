@@ -8,6 +8,7 @@ inline const std::string kPrompt = "Press ENTER to continue\r\n";
 inline const std::string kCrc = "Input data CRC error\r\n";
 inline const std::string kTimeout = "Unit response timeout\r\n";
 inline const std::string kReadError = "COM Port read error\r\n";
+inline const std::string kWriteError = "COM Port write error\r\n";
 inline const std::string kNoAnswer = "No answer from unit\r\n";
 inline const std::string kUsage =
     "Too few args passed to utility\n"

@@ -2,6 +2,7 @@
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 
 #include "tests/fake/rig.h"
@@ -91,6 +92,44 @@ TEST(Transfer, StrayBytesAfterAReplyAreDroppedBeforeTheNextRequest) {
     EXPECT_EQ(rig.Run(args), 0) << (read ? "read" : "write");
     EXPECT_EQ(rig.line.console, kProgress + kPrompt) << (read ? "read" : "write");
     EXPECT_EQ(rig.Requests(read ? "RC" : "WC").size(), 52u) << (read ? "read" : "write");
+  }
+}
+
+// The first write the line does not take is reported once and ends the step it belongs to;
+// what is still queued for sending is thrown away at once, and nothing more is sent.
+TEST(Transfer, AWriteTheLineDoesNotTakeEndsTheStep) {
+  const std::vector<std::uint8_t> old = {'o', 'l', 'd'};
+  const struct {
+    const char* what;
+    bool read;
+    int writesFailFrom;  // the quiet command is write 1, request k is write k + 1
+    std::string console;
+    std::size_t requests;  // read or write requests the unit received
+  } cases[] = {
+      {"the quiet command, before a read", true, 1, kWriteError, 0},
+      {"the quiet command, before a write", false, 1, kWriteError, 0},
+      {"read request 5", true, 6, kWriteError + TransferFailed("data.bin"), 4},
+      {"write request 5", false, 6, kWriteError, 4},
+      {"the last write request", false, 53, kProgress + kWriteError, 51},
+  };
+  for (const auto& c : cases) {
+    Rig rig;
+    rig.line.writesFailFrom = c.writesFailFrom;
+    rig.WriteFile("data.bin", c.read ? old : std::vector<std::uint8_t>(kUnitRegionBytes, 0x42));
+    std::vector<std::string> args = {"3", "data.bin"};
+    if (c.read) {
+      args.push_back("read");
+    }
+    EXPECT_EQ(rig.Run(args), 1) << c.what;
+    EXPECT_EQ(rig.line.console, c.console + kPrompt) << c.what;
+    EXPECT_EQ(rig.Requests(c.read ? "RC" : "WC").size(), c.requests) << c.what;
+    const std::string& calls = rig.line.calls;
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), 'F'), 1) << c.what << ": " << calls;
+    EXPECT_EQ(calls.substr(calls.find('F')), "FD") << c.what << ": nothing may follow the discard";
+    if (c.read) {
+      EXPECT_EQ(rig.ReadFile("data.bin"), old) << c.what;
+      EXPECT_EQ(rig.Names(), std::vector<std::string>{"data.bin"}) << c.what;
+    }
   }
 }
 

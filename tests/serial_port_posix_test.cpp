@@ -180,6 +180,19 @@ TEST_F(PosixPort, PurgeDropsWhatArrivedBeforeIt) {
   EXPECT_EQ(ReadAll(), (Bytes{5, 6}));
 }
 
+// Output stopped as by CTS low: the write waits out its limit and fails, and the bytes still
+// queued can be thrown away so that no close waits for them.
+TEST_F(PosixPort, WriteThatTheLineDoesNotTakeFails) {
+  ASSERT_EQ(OpenComPort(115200, kPath), 0);
+  ASSERT_EQ(tcflow(observer_, TCOOFF), 0);
+  const Bytes packet(12, 0x55);
+  EXPECT_FALSE(WriteComPort(comHandle, packet.data(), static_cast<std::uint32_t>(packet.size())));
+  DiscardComPortOutput(comHandle);
+  ASSERT_EQ(tcflow(observer_, TCOON), 0);
+  pollfd pfd = {master_, POLLIN, 0};
+  EXPECT_EQ(poll(&pfd, 1, 200), 0) << "discarded bytes reached the unit";
+}
+
 TEST_F(PosixPort, HangUpIsAReadFailureNotAQuietLine) {
   ASSERT_EQ(OpenComPort(115200, kPath), 0);
   close(master_);

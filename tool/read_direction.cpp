@@ -4,33 +4,33 @@
 #include "link/serial_port.h"
 #include "tool/console.h"
 #include "tool/data_file.h"
+#include "tool/send.h"
 #include "tool/transfer.h"
 
 namespace {
 
-enum class Reply { kGood, kBad, kTimeout, kReadError };
+enum class Reply { kGood, kBad, kTimeout, kLineError };
 
 // Sends one read request and gathers its response. A response is judged as soon as it is
-// long enough: anything longer than expected cannot be right.
+// long enough: anything longer than expected cannot be right. A try has a fixed number of
+// polls, whatever they bring, so that a unit that drips its bytes cannot hold the run.
 Reply RequestSegment(RunState& state, std::int32_t segLen) {
   PurgeComPort(comHandle);
   BuildReadRequest(state.request, state.wordAddress, segLen);
-  WriteComPort(comHandle, state.request, kPacketBytes);
+  if (!SendToUnit(state.request, kPacketBytes)) {
+    return Reply::kLineError;
+  }
   std::int32_t received = 0;
-  std::int32_t emptyPolls = kReadEmptyPolls;
-  while (received < segLen + kPacketBytes) {
+  for (std::int32_t polls = 0; received < segLen + kPacketBytes; ++polls) {
+    if (polls == kReadPolls) {
+      Say("Unit response timeout\r\n");
+      return Reply::kTimeout;
+    }
     SleepMs(100);
     const std::uint32_t room = static_cast<std::uint32_t>(kAnswerBytes - received);
     if (!ReadComPort(comHandle, state.Answer + received, room, &state.bytesReceived)) {
       Say("COM Port read error\r\n");
-      return Reply::kReadError;
-    }
-    if (state.bytesReceived == 0) {
-      if (--emptyPolls <= 0) {
-        Say("Unit response timeout\r\n");
-        return Reply::kTimeout;
-      }
-      continue;
+      return Reply::kLineError;
     }
     received += static_cast<std::int32_t>(state.bytesReceived);
   }

@@ -55,10 +55,12 @@ int RunTool(int argc, char* argv[]) {
     return -1;
   }
 
-  QuietHandshake(state);
+  const Sync sync = QuietHandshake(state);
   int status = 0;
-  if (!state.synced) {
+  if (sync == Sync::kNoAnswer) {
     Say("No answer from unit\r\n");
+    status = 1;
+  } else if (sync == Sync::kWriteFailed) {
     status = 1;
   } else {
     const char* fileName = argv[2];

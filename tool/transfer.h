@@ -7,7 +7,7 @@
 
 constexpr std::int32_t kSegmentBytes = 240;
 constexpr std::int32_t kProgressEvery = 20;
-constexpr std::int32_t kReadEmptyPolls = 50;
+constexpr std::int32_t kReadPolls = 50;  // a try's polls, whatever they bring
 constexpr std::int32_t kReadTries = 3;
 constexpr std::int32_t kWriteEmptyPolls = 500;
 

@@ -5,6 +5,7 @@
 #include "link/serial_port.h"
 #include "tool/console.h"
 #include "tool/data_file.h"
+#include "tool/send.h"
 #include "tool/transfer.h"
 
 namespace {
@@ -78,7 +79,9 @@ Outcome WriteRegion(RunState& state, const char* fileName) {
     std::memcpy(state.requestW + kDataOffset, state.region + state.wordAddress * 2,
                 static_cast<std::size_t>(segLen));
     BuildWriteRequest(state.requestW, state.wordAddress, segLen);
-    WriteComPort(comHandle, state.requestW, static_cast<std::uint32_t>(segLen + kPacketBytes));
+    if (!SendToUnit(state.requestW, static_cast<std::uint32_t>(segLen + kPacketBytes))) {
+      return Outcome::kFailed;
+    }
     // A segment is never sent twice: the unit may rely on that.
     const Ack ack = AwaitAck(state);
     if (ack == Ack::kTimeout) {

@@ -115,6 +115,10 @@ const Scenario kScenarios[] = {
     {.name = "WriteTruncatedAck",                        .sim = {"--fault", "truncate@3:4"},  .before = Before::kImage, .out = kTimeout,             .status = 1,                                                 .requests = 3},
     {.name = "WriteFlippedCrcBit",                       .sim = {"--fault", "badcrc@52"},     .before = Before::kImage, .out = kProgress + kCrc,     .status = 1,                       .unit = UnitAfter::kImage,   .requests = 52},
     {.name = "WriteHangUp",                              .sim = {"--fault", "hangup@7"},      .before = Before::kImage, .out = kTimeout,             .status = 1,                                                 .requests = 7},
+    // A line that takes nothing, as one with CTS low: the first write fails after 5 s.
+    {.name = "ReadLineHeldOff",            .read = true, .sim = {"--hold-output", "0"},       .before = Before::kOld, .out = kWriteError,          .status = 1, .after = After::kOld,     .unit = UnitAfter::kPattern, .requests = 0},
+    {.name = "ReadLineHeldOffFromRequest5", .read = true, .sim = {"--hold-output", "5"},      .before = Before::kOld, .out = kWriteError + kFailed, .status = 1, .after = After::kOld,    .unit = UnitAfter::kPattern, .requests = 5},
+    {.name = "WriteLineHeldOffFromRequest5",             .sim = {"--hold-output", "5"},       .before = Before::kImage, .out = kWriteError,        .status = 1,                                                 .requests = 5},
 };
 // clang-format on
 

@@ -1,5 +1,6 @@
 #include "tests/fake/fake_line.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -70,11 +71,20 @@ int OpenComPort(std::uint32_t, const char* devicePath) {
     return -1;
   }
   comHandle = 1;
+  line.calls += 'O';
   line.peer->LineOpened(line.nowUs);
   return 0;
 }
 
 bool WriteComPort(PortHandle, const std::uint8_t* buffer, std::uint32_t length) {
+  const int writes = static_cast<int>(std::count(line.calls.begin(), line.calls.end(), 'W') +
+                                      std::count(line.calls.begin(), line.calls.end(), 'F'));
+  if (line.writesFailFrom > 0 && writes + 1 >= line.writesFailFrom) {
+    line.calls += 'F';
+    line.nowUs += 5000000u;
+    return false;
+  }
+  line.calls += 'W';
   if (HungUp()) {
     return false;
   }
@@ -91,6 +101,7 @@ bool WriteComPort(PortHandle, const std::uint8_t* buffer, std::uint32_t length) 
 bool ReadComPort(PortHandle, std::uint8_t* destination, std::uint32_t capacity,
                  std::uint32_t* bytesReceived) {
   ++line.reads;
+  line.calls += 'R';
   *bytesReceived = 0;
   CheckLimit();
   Pump();
@@ -126,10 +137,15 @@ bool ReadComPort(PortHandle, std::uint8_t* destination, std::uint32_t capacity,
 
 void PurgeComPort(PortHandle) {
   ++line.purges;
+  line.calls += 'P';
   Pump();
   while (!line.toTool.empty() && line.toTool.front().atUs <= static_cast<double>(line.nowUs)) {
     line.toTool.pop_front();
   }
+}
+
+void DiscardComPortOutput(PortHandle) {
+  line.calls += 'D';
 }
 
 void SleepMs(std::uint32_t milliseconds) {

@@ -48,6 +48,10 @@ struct FakeLine {
   // never sees them.
   std::vector<std::uint8_t> strayAfterReply;
 
+  // The tool's writes from this one on (counted from 1) are not taken: each waits out the
+  // port's 5 s write limit and fails. 0: every write is taken.
+  int writesFailFrom = 0;
+
   bool openFails = false;
   std::string openedPath;
   std::string console;  // all the tool printed, prompt included
@@ -55,6 +59,9 @@ struct FakeLine {
   std::uint64_t sleptMs = 0;
   int reads = 0;
   int purges = 0;
+  // Every port call in order: O open, P purge, W write, F failed write, D discarded output,
+  // R read.
+  std::string calls;
   std::vector<Exchange> exchanges;
 
   // How many of the tool's writes were the quiet command.
