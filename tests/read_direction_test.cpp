@@ -1,5 +1,6 @@
 // The read direction on the fake line: exact counts, waits and file outcomes.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -92,20 +93,55 @@ TEST(ReadDirection, RefusedTargetsEndTheRunBeforeAnyRequest) {
   const struct {
     const char* what;
     std::string name;
+    void (*setup)();  // run in the rig's folder
   } cases[] = {
-      {"a folder", "folder"},
-      {"a folder that does not exist", "nosuch/dump.bin"},
-      {"an empty name", ""},
-      {"a name longer than the file system allows", longName},
+      {"a folder", "folder", [] {}},
+      {"a folder that does not exist", "nosuch/dump.bin", [] {}},
+      {"an empty name", "", [] {}},
+      {"a name longer than the file system allows", longName, [] {}},
+      {"a dangling link", "dangling", [] { ASSERT_EQ(symlink("nowhere.bin", "dangling"), 0); }},
+      // Followed, a link planted in a shared folder could aim root's read at any file.
+      {"a link of another user", "planted",
+       [] {
+         std::FILE* file = std::fopen("theirs.bin", "wb");
+         ASSERT_NE(file, nullptr);
+         std::fclose(file);
+         ASSERT_EQ(symlink("theirs.bin", "planted"), 0);
+         ASSERT_EQ(lchown("planted", 65534, 65534), 0) << "the tests run as root";
+       }},
   };
   for (const auto& c : cases) {
     Rig rig;
     ASSERT_EQ(mkdir(rig.Path("folder").c_str(), 0755), 0);
+    c.setup();
+    const auto before = rig.Names();
     EXPECT_EQ(rig.Run({"3", c.name, "read"}), -1) << c.what;
     EXPECT_EQ(rig.line.console, CantCreate(c.name)) << c.what;
     EXPECT_TRUE(rig.Requests("RC").empty()) << c.what;
-    EXPECT_EQ(rig.Names(), std::vector<std::string>{"folder"}) << c.what;
+    EXPECT_EQ(rig.Names(), before) << c.what;
   }
+}
+
+// A chain of the user's own links, relative ones among them, leads to the file a read replaces;
+// the links stay links. The new file has the old one's permission bits, less setuid, setgid and
+// sticky.
+TEST(ReadDirection, FollowsTheUsersOwnLinksToTheFileItReplaces) {
+  Rig rig;
+  rig.WriteFile("real.bin", kOld);
+  ASSERT_EQ(chmod("real.bin", 07754), 0);
+  ASSERT_EQ(mkdir("sub", 0755), 0);
+  ASSERT_EQ(symlink("../real.bin", "sub/b"), 0);
+  ASSERT_EQ(symlink("sub/b", "a"), 0);
+  EXPECT_EQ(rig.Run({"3", "a", "read"}), 0);
+  EXPECT_EQ(rig.ReadFile("real.bin"), AsBytes(PatternRegion()));
+  struct stat info;
+  ASSERT_EQ(lstat("a", &info), 0);
+  EXPECT_TRUE(S_ISLNK(info.st_mode));
+  ASSERT_EQ(lstat("sub/b", &info), 0);
+  EXPECT_TRUE(S_ISLNK(info.st_mode));
+  ASSERT_EQ(stat("real.bin", &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0754u);
+  EXPECT_EQ(rig.Names(), (std::vector<std::string>{"a", "real.bin", "sub"}));
 }
 
 }  // namespace

@@ -79,12 +79,15 @@ TEST(WriteDirection, FilesThatCannotFillTheRegionSendNothing) {
   } cases[] = {
       {"missing", "image.bin", std::string::npos, CantOpen("image.bin")},
       {"a folder", "folder", std::string::npos, CantOpen("folder")},
+      // Opened as a file, a FIFO would wait for a writer for ever.
+      {"a FIFO", "fifo", std::string::npos, CantOpen("fifo")},
       {"empty", "image.bin", 0, TooShort("image.bin")},
       {"one byte short", "image.bin", 12287, TooShort("image.bin")},
   };
   for (const auto& c : cases) {
     Rig rig;
     ASSERT_EQ(mkdir(rig.Path("folder").c_str(), 0755), 0);
+    ASSERT_EQ(mkfifo(rig.Path("fifo").c_str(), 0644), 0);
     if (c.size != std::string::npos) {
       rig.WriteFile(c.name, RandomBytes(c.size, 9));
     }

@@ -1,10 +1,13 @@
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
 #include "tool/data_file.h"
+#include "tool/interrupt.h"
 
 namespace {
 
@@ -29,6 +32,52 @@ bool FolderOf(const char* target, char* folder, std::size_t size) {
   return true;
 }
 
+// The last part of a name, after its folders (and a drive letter of its own).
+const char* LastPart(const char* target) {
+  const char* base = target;
+  for (const char* p = target; *p; ++p) {
+    if (*p == '\\' || *p == '/') {
+      base = p + 1;
+    }
+  }
+  if (base == target && std::isalpha(static_cast<unsigned char>(target[0])) && target[1] == ':') {
+    base = target + 2;
+  }
+  return base;
+}
+
+// Names Windows keeps for devices or refuses outright; never opened to find out, since COM1
+// is a real port.
+bool Reserved(const char* target) {
+  const char* base = LastPart(target);
+  if (std::strlen(base) > 255) {
+    return true;
+  }
+  for (const char* p = base; *p; ++p) {
+    if (static_cast<unsigned char>(*p) < 32 || std::strchr("<>:\"|?*", *p) != nullptr) {
+      return true;
+    }
+  }
+  // The device names stand with any extension: NUL.txt is NUL.
+  char stem[8] = {};
+  std::size_t length = 0;
+  while (base[length] != '\0' && base[length] != '.' && base[length] != ' ') {
+    if (length == sizeof stem - 1) {
+      return false;
+    }
+    stem[length] = static_cast<char>(std::toupper(static_cast<unsigned char>(base[length])));
+    ++length;
+  }
+  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+  for (const char* device : kDevices) {
+    if (std::strcmp(stem, device) == 0) {
+      return true;
+    }
+  }
+  return length == 4 && (std::strncmp(stem, "COM", 3) == 0 || std::strncmp(stem, "LPT", 3) == 0) &&
+         stem[3] >= '1' && stem[3] <= '9';
+}
+
 bool IsFolder(const char* path) {
   const DWORD attributes = GetFileAttributesA(path);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -36,32 +85,60 @@ bool IsFolder(const char* path) {
 
 }  // namespace
 
-bool CanWriteDataFile(const char* target) {
+bool CanWriteDataFile(const char* target, DataPath& path) {
   char folder[MAX_PATH];
-  return *target != '\0' && std::strlen(target) < MAX_PATH && !IsFolder(target) &&
-         FolderOf(target, folder, sizeof folder) && IsFolder(folder);
+  if (*target == '\0' || std::strlen(target) >= MAX_PATH || Reserved(target) || IsFolder(target) ||
+      !FolderOf(target, folder, sizeof folder) || !IsFolder(folder)) {
+    return false;
+  }
+  const DWORD attributes = GetFileAttributesA(target);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+    return false;
+  }
+  std::strcpy(path.name, target);
+  return true;
 }
 
-bool WriteDataFile(const char* target, const std::uint8_t* bytes, std::size_t size) {
+bool WriteDataFile(const DataPath& path, const std::uint8_t* bytes, std::size_t size) {
   char folder[MAX_PATH];
   char tempPath[MAX_PATH];
-  if (!FolderOf(target, folder, sizeof folder) ||
-      GetTempFileNameA(folder, "vr", 0, tempPath) == 0) {
+  if (!FolderOf(path.name, folder, sizeof folder)) {
     return false;
   }
-  std::FILE* stream = std::fopen(tempPath, "wb");
-  if (stream == nullptr) {
+  HoldInterrupts();
+  const bool made = GetTempFileNameA(folder, "vr", 0, tempPath) != 0;
+  SetPendingFile(made ? tempPath : nullptr);
+  ReleaseInterrupts();
+  if (!made) {
+    return false;
+  }
+  // Shared for deleting, so that the console handler can remove it while it is open here.
+  const HANDLE handle = CreateFileA(tempPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                    nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const int fd = handle == INVALID_HANDLE_VALUE
+                     ? -1
+                     : _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+  std::FILE* stream = fd < 0 ? nullptr : _fdopen(fd, "wb");
+  bool ok = stream != nullptr;
+  if (!ok) {
+    if (fd >= 0) {
+      _close(fd);
+    } else if (handle != INVALID_HANDLE_VALUE) {
+      CloseHandle(handle);
+    }
+  } else {
+    ok = std::fwrite(bytes, 1, size, stream) == size && std::fflush(stream) == 0 &&
+         _commit(_fileno(stream)) == 0;
+    ok = std::fclose(stream) == 0 && ok;
+  }
+  HoldInterrupts();
+  ok = ok && MoveFileExA(tempPath, path.name, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  if (!ok) {
     DeleteFileA(tempPath);
-    return false;
   }
-  bool ok = std::fwrite(bytes, 1, size, stream) == size && std::fflush(stream) == 0 &&
-            _commit(_fileno(stream)) == 0;
-  ok = std::fclose(stream) == 0 && ok;
-  if (!ok || !MoveFileExA(tempPath, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    DeleteFileA(tempPath);
-    return false;
-  }
-  return true;
+  SetPendingFile(nullptr);
+  ReleaseInterrupts();
+  return ok;
 }
 
 std::FILE* OpenRegularFile(const char* path) {

@@ -74,7 +74,8 @@ bool FetchRegion(RunState& state) {
 }  // namespace
 
 Outcome ReadRegion(RunState& state, const char* fileName) {
-  if (!CanWriteDataFile(fileName)) {
+  DataPath path;
+  if (!CanWriteDataFile(fileName, path)) {
     Say("Can't create data file %s\r\n", fileName);
     return Outcome::kFileError;
   }
@@ -84,7 +85,7 @@ Outcome ReadRegion(RunState& state, const char* fileName) {
     Say("Transfer failed; %s was not changed\r\n", fileName);
     return Outcome::kFailed;
   }
-  if (!WriteDataFile(fileName, state.region, sizeof state.region)) {
+  if (!WriteDataFile(path, state.region, sizeof state.region)) {
     Say("Can't write data file %s\r\n", fileName);
     Say("Transfer failed; %s was not changed\r\n", fileName);
     return Outcome::kFailed;

@@ -7,6 +7,7 @@
 #include "link/serial_port.h"
 #include "tool/console.h"
 #include "tool/handshake.h"
+#include "tool/interrupt.h"
 #include "tool/run_state.h"
 #include "tool/transfer.h"
 
@@ -28,6 +29,7 @@ bool ParsePortNumber(const char* text, std::int32_t* portNumber) {
 
 int RunTool(int argc, char* argv[]) {
   PrepareConsole();
+  PrepareInterrupts();
   RunState state;
 
   if (argc < 3) {

@@ -1,10 +1,14 @@
 // The real program against unitsim, run by one launcher (native or Wine, from E2E_LAUNCHER).
 // Every scenario gives the same standard output under both, except where a row says.
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <functional>
 #include <random>
 #include <regex>
 #include <thread>
@@ -359,6 +363,137 @@ TEST(EndToEndSimulator, FaultyRequestMakesItsExitStatusNonZero) {
   EXPECT_EQ(sim.Stop(), 1);
   ASSERT_EQ(Faults(sim.Log()).size(), 1u);
   EXPECT_NE(Faults(sim.Log())[0].find("outside the segment plan"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// Waits until the unit has `count` read requests, then sends `signal` to the tool.
+std::function<void(pid_t)> SignalAtRequest(const Simulator& sim, long count, int signal) {
+  return [&sim, count, signal](pid_t pid) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (static_cast<long>(Count(sim.Log(), "RC")) < count &&
+           std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    kill(pid, signal);
+  };
+}
+
+// Interrupted in the middle of a read, the run ends by the signal, as any program would (Wine
+// ends it with Ctrl-C's status 0xC000013A, whose low byte is 58), and the data file is as it
+// was, with nothing left beside it. Wine dies outright on SIGTERM, so its row is SIGINT alone.
+TEST(EndToEndInterrupt, ASignalMidReadEndsTheRunByItAndLeavesTheFile) {
+  const Launcher launcher = Launcher::FromEnvironment();
+  std::vector<int> signals = {SIGINT};
+  if (!launcher.wine()) {
+    signals.insert(signals.end(), {SIGTERM, SIGHUP});
+  }
+  for (const int signal : signals) {
+    TempFolder folder;
+    WriteBytes(folder.path() / "data.bin", kOldBytes);
+    Simulator sim(folder.path(), {});
+    const Finished run =
+        launcher.Run({std::to_string(launcher.slot()), "data.bin", "read"}, sim.device(),
+                     folder.path(), {.whileRunning = SignalAtRequest(sim, 10, signal)});
+    ASSERT_FALSE(run.timedOut) << strsignal(signal);
+    EXPECT_EQ(run.status, launcher.wine() ? 58 : -signal) << strsignal(signal);
+    EXPECT_EQ(ReadBytes(folder.path() / "data.bin"), kOldBytes) << strsignal(signal);
+    for (const auto& entry : fs::directory_iterator(folder.path())) {
+      const std::string name = entry.path().filename().string();
+      EXPECT_TRUE(name == "data.bin" || name.rfind("unit", 0) == 0 || name == "tool.err")
+          << strsignal(signal) << ": " << name << " was left";
+    }
+  }
+}
+
+TEST(EndToEndInterrupt, AReaderOfTheOutputThatWentAwayDoesNotCutTheReadShort) {
+  const Launcher launcher = Launcher::FromEnvironment();
+  if (launcher.wine()) {
+    GTEST_SKIP() << "a broken pipe is a POSIX signal; Wine's console output does not raise it";
+  }
+  TempFolder folder;
+  Simulator sim(folder.path(), {});
+  // `true` has gone long before the first progress line, 20 segments in.
+  const Finished run =
+      RunChild({"bash", "-c", "\"$0\" 7 data.bin read </dev/null | true; echo \"${PIPESTATUS[0]}\"",
+                launcher.program()},
+               {"COM7=" + sim.device()}, folder.path(), folder.path() / "tool.err",
+               std::chrono::seconds(60));
+  EXPECT_EQ(run.out, "0\n");
+  EXPECT_EQ(ReadBytes(folder.path() / "data.bin"), Pattern());
+  EXPECT_EQ(sim.Stop(), 0);
+}
+
+// A read must not replace a file its user could not have written. Natively the tool runs as
+// an unprivileged user (root may write anything); under Wine the file is read-only.
+TEST(EndToEndDataFile, TargetsTheUserMayNotWriteAreRefusedBeforeTheUnitIsRead) {
+  const Launcher launcher = Launcher::FromEnvironment();
+  const struct {
+    const char* what;
+    uid_t owner;
+    mode_t mode;
+  } cases[] = {
+      {"a read-only file of the user's own", 65534, 0444},
+      {"a file of another user, in a folder the user may write", 0, 0644},
+  };
+  for (const auto& c : cases) {
+    if (launcher.wine() && c.owner == 0) {
+      continue;  // Wine runs as root here: only the read-only attribute applies
+    }
+    TempFolder folder;
+    const fs::path data = folder.path() / "data.bin";
+    WriteBytes(data, kOldBytes);
+    Simulator sim(folder.path(), {});
+    RunExtras extras;
+    if (!launcher.wine()) {
+      ASSERT_EQ(geteuid(), 0u) << "this test makes files of other users: run it as root";
+      // Walls in the unprivileged user's way: the 0700 temporary folder, the pty's 0620 mode
+      // and a build folder it may not reach.
+      fs::permissions(folder.path(), fs::perms::all);
+      ASSERT_EQ(chmod(sim.device().c_str(), 0666), 0);
+      fs::copy_file(launcher.program(), folder.path() / "verlrock");
+      extras.program = (folder.path() / "verlrock").string();
+      extras.wrapper = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+      ASSERT_EQ(chown(data.c_str(), c.owner, c.owner), 0);
+    }
+    ASSERT_EQ(chmod(data.c_str(), c.mode), 0);
+    const Finished run = launcher.Run({std::to_string(launcher.slot()), "data.bin", "read"},
+                                      sim.device(), folder.path(), extras);
+    EXPECT_EQ(sim.Stop(), 0) << c.what;
+    EXPECT_EQ(run.out, CantCreate("data.bin")) << c.what;
+    EXPECT_EQ(run.status, 255) << c.what;
+    EXPECT_EQ(sim.Log(), std::vector<std::string>{"SF"}) << c.what << ": the unit was read";
+    EXPECT_EQ(ReadBytes(data), kOldBytes) << c.what;
+  }
+}
+
+// Names Windows keeps for devices or refuses outright are refused by name before the unit is
+// read, never opened to find out (COM1 is a real port). On Linux they are ordinary names.
+TEST(EndToEndDataFile, NamesWindowsRefusesAreRefusedBeforeTheUnitIsRead) {
+  const Launcher launcher = Launcher::FromEnvironment();
+  if (!launcher.wine()) {
+    GTEST_SKIP() << "these are valid names on Linux";
+  }
+  for (const std::string& name :
+       {std::string("NUL"), std::string("con.bin"), std::string("AUX"), std::string("COM1"),
+        std::string("lpt9.txt"), std::string("a<b.bin"), std::string("a|b"), std::string("a?b"),
+        std::string("a*b"), std::string("a\"b"), std::string("dir\\a:b"),
+        std::string("a\x01"
+                    "b"),
+        std::string(256, 'n')}) {
+    TempFolder folder;
+    fs::create_directory(folder.path() / "dir");
+    Simulator sim(folder.path(), {});
+    const Finished run =
+        launcher.Run({std::to_string(launcher.slot()), name, "read"}, sim.device(), folder.path());
+    EXPECT_EQ(sim.Stop(), 0) << name;
+    ASSERT_FALSE(run.timedOut) << name;
+    EXPECT_EQ(run.out, CantCreate(name)) << name;
+    EXPECT_EQ(run.status, 255) << name;
+    EXPECT_EQ(sim.Log(), std::vector<std::string>{"SF"}) << name << ": the unit was read";
+  }
 }
 
 }  // namespace

@@ -86,7 +86,8 @@ int ReapChild(pid_t pid, std::chrono::steady_clock::time_point deadline, bool* t
 }
 
 Finished RunChild(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-                  const fs::path& folder, const fs::path& errLog, std::chrono::seconds limit) {
+                  const fs::path& folder, const fs::path& errLog, std::chrono::seconds limit,
+                  const std::function<void(pid_t)>& whileRunning) {
   int pipeFds[2];
   if (pipe2(pipeFds, O_CLOEXEC) != 0) {
     throw std::runtime_error("pipe failed");
@@ -95,6 +96,10 @@ Finished RunChild(const std::vector<std::string>& argv, const std::vector<std::s
   const auto deadline = start + limit;
   const pid_t pid = SpawnChild(argv, env, folder, pipeFds[1], errLog);
   close(pipeFds[1]);
+  std::thread watcher;
+  if (whileRunning) {
+    watcher = std::thread(whileRunning, pid);
+  }
   Finished result;
   char buffer[4096];
   for (;;) {
@@ -114,6 +119,9 @@ Finished RunChild(const std::vector<std::string>& argv, const std::vector<std::s
     result.out.append(buffer, static_cast<std::size_t>(n));
   }
   close(pipeFds[0]);
+  if (watcher.joinable()) {
+    watcher.join();
+  }
   rusage usage;
   std::memset(&usage, 0, sizeof usage);
   result.status = Reap(pid, deadline, &result.timedOut, &usage);
@@ -199,7 +207,7 @@ Launcher Launcher::FromEnvironment() {
 }
 
 Finished Launcher::Run(const std::vector<std::string>& args, const std::string& device,
-                       const fs::path& folder) const {
+                       const fs::path& folder, const RunExtras& extras) const {
   const std::string slotName = "COM" + std::to_string(slot());
   const std::string target = device.empty() ? "/nonexistent/verlrock-port" : device;
   std::vector<std::string> argv;
@@ -213,7 +221,8 @@ Finished Launcher::Run(const std::vector<std::string>& args, const std::string& 
     env = {"WINEPREFIX=" + wineDir_ + "/prefix", "WINEDEBUG=-all",
            "WINEDLLOVERRIDES=mscoree,mshtml=", "DISPLAY="};
   } else {
-    argv = {program_};
+    argv = extras.wrapper;
+    argv.push_back(extras.program.empty() ? program_ : extras.program);
     // Every other port number the tests use names a path that does not exist.
     env = {slotName + "=" + target};
     for (const char* other : {"COM255=", "COM12=", "COM42=", "COM-5="}) {
@@ -221,7 +230,8 @@ Finished Launcher::Run(const std::vector<std::string>& args, const std::string& 
     }
   }
   argv.insert(argv.end(), args.begin(), args.end());
-  return RunChild(argv, env, folder, folder / "tool.err", std::chrono::seconds(60));
+  return RunChild(argv, env, folder, folder / "tool.err", std::chrono::seconds(60),
+                  extras.whileRunning);
 }
 
 std::string UnitsimPath() {

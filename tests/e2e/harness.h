@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,9 +32,17 @@ pid_t SpawnChild(const std::vector<std::string>& argv, const std::vector<std::st
 int ReapChild(pid_t pid, std::chrono::steady_clock::time_point deadline, bool* timedOut);
 
 // Runs `argv` in `folder` with `env` added, standard input empty, standard error to `errLog`.
+// `whileRunning`, when given, is called with the child's pid on a thread of its own.
 Finished RunChild(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                   const std::filesystem::path& folder, const std::filesystem::path& errLog,
-                  std::chrono::seconds limit);
+                  std::chrono::seconds limit, const std::function<void(pid_t)>& whileRunning = {});
+
+// What a test may add to a run of the tool.
+struct RunExtras {
+  std::vector<std::string> wrapper{};         // natively, words before the program (setpriv)
+  std::string program{};                      // natively, in place of the build's program
+  std::function<void(pid_t)> whileRunning{};  // as for RunChild
+};
 
 // A running unitsim; stopped (SIGTERM) by Stop() or the destructor.
 class Simulator {
@@ -68,7 +77,8 @@ class Launcher {
   int slot() const { return 7; }
   // Runs the tool with `args`, its COM slot pointed at `device` (empty: at nothing).
   Finished Run(const std::vector<std::string>& args, const std::string& device,
-               const std::filesystem::path& folder) const;
+               const std::filesystem::path& folder, const RunExtras& extras = {}) const;
+  const std::string& program() const { return program_; }
 
  private:
   bool wine_ = false;
