@@ -46,12 +46,13 @@ Bytes Pattern() {
   return Bytes(region.begin(), region.end());
 }
 
-std::size_t Count(const std::vector<std::string>& log, const std::string& type) {
-  std::size_t count = 0;
-  for (const std::string& line : log) {
-    count += line.rfind(type + " ", 0) == 0 ? 1 : 0;
+// Nothing but the data file and the files the test made is left in `folder`.
+void ExpectNoOtherFiles(const fs::path& folder, const std::string& what) {
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_TRUE(name == "data.bin" || name.rfind("unit", 0) == 0 || name == "tool.err")
+        << what << name << " was left";
   }
-  return count;
 }
 
 std::vector<std::string> Faults(const std::vector<std::string>& log) {
@@ -174,8 +175,8 @@ TEST_P(EndToEnd, Scenario) {
   EXPECT_EQ(simStatus, 0) << "the unit saw a faulty request";
   EXPECT_TRUE(Faults(log).empty()) << Faults(log)[0];
   if (s.requests >= 0) {
-    EXPECT_EQ(Count(log, s.read ? "RC" : "WC"), static_cast<std::size_t>(s.requests));
-    EXPECT_EQ(Count(log, s.read ? "WC" : "RC"), 0u);
+    EXPECT_EQ(sim.Requests(s.read ? "RC" : "WC"), static_cast<std::size_t>(s.requests));
+    EXPECT_EQ(sim.Requests(s.read ? "WC" : "RC"), 0u);
   }
   switch (s.after) {
     case After::kPattern:
@@ -195,11 +196,7 @@ TEST_P(EndToEnd, Scenario) {
   } else if (s.unit == UnitAfter::kPattern) {
     EXPECT_EQ(ReadBytes(sim.savedRegion()), Pattern());
   }
-  // Nothing but the files the test made is left beside the data file.
-  for (const auto& entry : fs::directory_iterator(folder.path())) {
-    const std::string name = entry.path().filename().string();
-    EXPECT_TRUE(name == "data.bin" || name.rfind("unit", 0) == 0 || name == "tool.err") << name;
-  }
+  ExpectNoOtherFiles(folder.path(), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, EndToEnd, ::testing::ValuesIn(kScenarios),
@@ -326,10 +323,7 @@ TEST(EndToEndPort, SecondRunOnABusyPortFailsAndTheFirstCompletes) {
     first = launcher.Run({slot, "first.bin", "read"}, sim.device(), folder.path());
   });
   // Wait until the first run is transferring, then try the same port.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (Count(sim.Log(), "RC") == 0 && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  sim.AwaitRequests("RC", 1, std::chrono::seconds(10));
   const Finished second = launcher.Run({slot, "second.bin", "read"}, sim.device(), folder.path());
   firstRun.join();
   EXPECT_EQ(MaskErrors(second.out), PortFailed("\\\\.\\COM7", "N"));
@@ -370,13 +364,9 @@ TEST(EndToEndSimulator, FaultyRequestMakesItsExitStatusNonZero) {
 namespace {
 
 // Waits until the unit has `count` read requests, then sends `signal` to the tool.
-std::function<void(pid_t)> SignalAtRequest(const Simulator& sim, long count, int signal) {
+std::function<void(pid_t)> SignalAtRequest(const Simulator& sim, std::size_t count, int signal) {
   return [&sim, count, signal](pid_t pid) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (static_cast<long>(Count(sim.Log(), "RC")) < count &&
-           std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    sim.AwaitRequests("RC", count, std::chrono::seconds(30));
     kill(pid, signal);
   };
 }
@@ -400,11 +390,7 @@ TEST(EndToEndInterrupt, ASignalMidReadEndsTheRunByItAndLeavesTheFile) {
     ASSERT_FALSE(run.timedOut) << strsignal(signal);
     EXPECT_EQ(run.status, launcher.wine() ? 58 : -signal) << strsignal(signal);
     EXPECT_EQ(ReadBytes(folder.path() / "data.bin"), kOldBytes) << strsignal(signal);
-    for (const auto& entry : fs::directory_iterator(folder.path())) {
-      const std::string name = entry.path().filename().string();
-      EXPECT_TRUE(name == "data.bin" || name.rfind("unit", 0) == 0 || name == "tool.err")
-          << strsignal(signal) << ": " << name << " was left";
-    }
+    ExpectNoOtherFiles(folder.path(), std::string(strsignal(signal)) + ": ");
   }
 }
 

@@ -193,6 +193,26 @@ std::vector<std::string> Simulator::Log() const {
   return lines;
 }
 
+std::size_t Simulator::Requests(const std::string& type) const {
+  std::size_t count = 0;
+  for (const std::string& line : Log()) {
+    count += line.rfind(type + " ", 0) == 0 ? 1 : 0;
+  }
+  return count;
+}
+
+bool Simulator::AwaitRequests(const std::string& type, std::size_t count,
+                              std::chrono::seconds limit) const {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (Requests(type) < count) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
 Launcher Launcher::FromEnvironment() {
   Launcher launcher;
   const char* which = std::getenv("E2E_LAUNCHER");

@@ -57,6 +57,10 @@ class Simulator {
   int Stop();
   // The frames it received, a line each ("SF", "RC 120 120", "FAULT ...").
   std::vector<std::string> Log() const;
+  // How many requests of `type` ("RC", "WC") it has received.
+  std::size_t Requests(const std::string& type) const;
+  // Waits until it has received `count` requests of `type`; false when `limit` ran out first.
+  bool AwaitRequests(const std::string& type, std::size_t count, std::chrono::seconds limit) const;
   std::filesystem::path savedRegion() const { return folder_ / "unit-region.bin"; }
 
  private:

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <regex>
-#include <thread>
 
 #include "sim/unit.h"
 #include "tests/e2e/harness.h"
@@ -66,14 +65,6 @@ Bytes Expected(Data data) {
 
 std::string Out(const std::string& text) {
   return text + kPrompt;
-}
-
-long Count(const std::vector<std::string>& log, const std::string& type) {
-  long count = 0;
-  for (const std::string& line : log) {
-    count += line.rfind(type + " ", 0) == 0 ? 1 : 0;
-  }
-  return count;
 }
 
 // The adapter is told the baud rate a real FT232 runs at for 115200, and the first
@@ -144,16 +135,13 @@ TEST_P(VirtualMachine, Case) {
   Guest guest(folder.path(), c.adapter, sim.device(), c.steps);
   if (!c.unplugAfter.empty()) {
     // The unit falls silent from request 10: once it has that request, the tool is polling.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    while (Count(sim.Log(), c.unplugAfter) < 10 && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    ASSERT_EQ(Count(sim.Log(), c.unplugAfter), 10) << "the unit never got request 10";
+    ASSERT_TRUE(sim.AwaitRequests(c.unplugAfter, 10, std::chrono::seconds(120)))
+        << "the unit never got request 10";
+    ASSERT_EQ(sim.Requests(c.unplugAfter), 10u);
     guest.Monitor("device_del usb0");
   }
   const std::vector<StepResult> results = guest.Finish(kGuestLimit);
   EXPECT_EQ(sim.Stop(), 0) << "the unit saw a faulty request";
-  const auto log = sim.Log();
 
   std::size_t next = 0;
   if (c.adapter == Adapter::kFtdi) {
@@ -177,10 +165,10 @@ TEST_P(VirtualMachine, Case) {
     EXPECT_EQ(result.Text("tmp"), "0") << expect.step << ": a temporary file was left";
   }
   if (c.reads >= 0) {
-    EXPECT_EQ(Count(log, "RC"), c.reads);
+    EXPECT_EQ(static_cast<long>(sim.Requests("RC")), c.reads);
   }
   if (c.writes >= 0) {
-    EXPECT_EQ(Count(log, "WC"), c.writes);
+    EXPECT_EQ(static_cast<long>(sim.Requests("WC")), c.writes);
   }
   if (c.unitAfter != Data::kAny) {
     EXPECT_EQ(ReadBytes(sim.savedRegion()), Expected(c.unitAfter));
