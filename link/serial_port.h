@@ -32,3 +32,6 @@ bool ReadComPort(PortHandle handle, std::uint8_t* destination, std::uint32_t cap
 void PurgeComPort(PortHandle handle);
 
 void SleepMs(std::uint32_t milliseconds);
+
+// Microseconds on a clock that only moves forward, from an arbitrary start.
+std::uint64_t NowUs();

@@ -2,6 +2,7 @@
 // the tool does not name keeps the value the port already had.
 #include <windows.h>
 
+#include <chrono>
 #include <cstdio>
 
 #include "link/serial_port.h"
@@ -86,4 +87,10 @@ void PurgeComPort(PortHandle handle) {
 
 void SleepMs(std::uint32_t milliseconds) {
   Sleep(milliseconds);
+}
+
+std::uint64_t NowUs() {
+  return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                        std::chrono::steady_clock::now().time_since_epoch())
+                                        .count());
 }

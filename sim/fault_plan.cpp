@@ -16,7 +16,8 @@ const KindName kKinds[] = {
     {"drop", FaultKind::kDrop},         {"extra", FaultKind::kExtra},
     {"prefix", FaultKind::kPrefix},     {"delay", FaultKind::kDelay},
     {"truncate", FaultKind::kTruncate}, {"hangup", FaultKind::kHangup},
-    {"garble", FaultKind::kGarble},
+    {"garble", FaultKind::kGarble},     {"nostore", FaultKind::kNoStore},
+    {"stale", FaultKind::kStale},
 };
 
 bool ParseNumber(const std::string& text, std::int32_t& value) {

@@ -18,6 +18,9 @@ enum class FaultKind {
   kTruncate,  // the last `param` bytes of the response are never sent (default: half of it)
   kHangup,    // the line is hung up on receiving the request
   kGarble,    // type letters and header bytes are nonsense, the CRC right for them
+  kNoStore,   // a write request is acknowledged as usual, but its data are not stored
+  kStale,     // a read request is answered with the data of the segment before it (for the
+              // first segment, the one after it), under a right CRC
 };
 
 struct FaultRule {

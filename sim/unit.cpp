@@ -19,6 +19,9 @@ std::vector<std::uint8_t> Noise(std::size_t count) {
   return bytes;
 }
 
+// Bytes between the starts of two neighbouring segments.
+constexpr std::size_t kSegmentStep = PlannedSegmentAt(1).wordAddress * 2;
+
 std::int32_t ParamOr(const FaultRule* rule, std::int32_t fallback) {
   return rule->param >= 0 ? rule->param : fallback;
 }
@@ -160,9 +163,13 @@ void Unit::HandleFrame(const std::uint8_t* frame, std::size_t length, std::uint6
   const std::size_t bytes = static_cast<std::size_t>(record.words) * 2;
   std::vector<std::uint8_t> payload = {frame[5], frame[6], frame[7]};
   if (type == "RC") {
-    payload.insert(payload.end(), region_.begin() + static_cast<std::ptrdiff_t>(offset),
-                   region_.begin() + static_cast<std::ptrdiff_t>(offset + bytes));
-  } else {
+    std::size_t from = offset;
+    if (plan_.Find(FaultKind::kStale, request)) {
+      from = offset >= kSegmentStep ? offset - kSegmentStep : offset + kSegmentStep;
+    }
+    payload.insert(payload.end(), region_.begin() + static_cast<std::ptrdiff_t>(from),
+                   region_.begin() + static_cast<std::ptrdiff_t>(from + bytes));
+  } else if (!plan_.Find(FaultKind::kNoStore, request)) {
     std::memcpy(region_.data() + offset, frame + 8, bytes);
   }
   const char* answerType = type.c_str();

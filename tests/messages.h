@@ -44,3 +44,27 @@ inline std::string CantOpenPort(const std::string& path, const std::string& erro
 inline std::string PortFailed(const std::string& path, const std::string& error) {
   return CantOpenPort(path, error) + "Couldn't open serial port " + path + "\n";
 }
+
+// The long options.
+inline const std::string kVersionLine = std::string("verlrock ") + VERLROCK_VERSION + "\n";
+inline const std::string kMisplaced = "Options go before the port number\r\n";
+inline const std::string kTraceNeedsName = "Option --trace needs a file name\r\n";
+inline std::string UnknownOption(const std::string& option) {
+  return "Unknown option " + option + "\r\n";
+}
+inline std::string StandsAlone(const std::string& option) {
+  return "Option " + option + " stands alone\r\n";
+}
+inline std::string CantCreateTrace(const std::string& file) {
+  return "Can't create trace file " + file + "\r\n";
+}
+inline const std::string kNoPorts = "No serial ports found\r\n";
+inline const std::string kVerifying = "Verifying\r\n";
+inline const std::string kVerified = "Verified\r\n";
+inline std::string VerifyFailed(int differ, int first) {
+  return "Verify failed: " + std::to_string(differ) + " bytes differ, the first at offset " +
+         std::to_string(first) + "\r\n";
+}
+inline std::string CantWrite(const std::string& file) {
+  return "Can't write data file " + file + "\r\n";
+}

@@ -26,3 +26,7 @@ bool WriteDataFile(const DataPath& path, const std::uint8_t* bytes, std::size_t 
 
 // Opens an existing regular file for binary reading; nullptr for anything else.
 std::FILE* OpenRegularFile(const char* path);
+
+// True when both names lead to one existing file (links followed), so that creating one would
+// destroy the other.
+bool SameFile(const char* one, const char* other);

@@ -163,3 +163,10 @@ std::FILE* OpenRegularFile(const char* path) {
   }
   return stream;
 }
+
+bool SameFile(const char* one, const char* other) {
+  struct stat first;
+  struct stat second;
+  return stat(one, &first) == 0 && stat(other, &second) == 0 && first.st_dev == second.st_dev &&
+         first.st_ino == second.st_ino;
+}

@@ -5,6 +5,7 @@
 #include "tool/console.h"
 #include "tool/data_file.h"
 #include "tool/send.h"
+#include "tool/trace.h"
 #include "tool/transfer.h"
 
 namespace {
@@ -15,7 +16,7 @@ enum class Reply { kGood, kBad, kTimeout, kLineError };
 // long enough: anything longer than expected cannot be right. A try has a fixed number of
 // polls, whatever they bring, so that a unit that drips its bytes cannot hold the run.
 Reply RequestSegment(RunState& state, std::int32_t segLen) {
-  PurgeComPort(comHandle);
+  TracedPurgeComPort(comHandle);
   BuildReadRequest(state.request, state.wordAddress, segLen);
   if (!SendToUnit(state.request, kPacketBytes)) {
     return Reply::kLineError;
@@ -28,7 +29,7 @@ Reply RequestSegment(RunState& state, std::int32_t segLen) {
     }
     SleepMs(100);
     const std::uint32_t room = static_cast<std::uint32_t>(kAnswerBytes - received);
-    if (!ReadComPort(comHandle, state.Answer + received, room, &state.bytesReceived)) {
+    if (!TracedReadComPort(comHandle, state.Answer + received, room, &state.bytesReceived)) {
       Say("COM Port read error\r\n");
       return Reply::kLineError;
     }
@@ -55,23 +56,26 @@ bool FetchSegment(RunState& state, std::int32_t segLen) {
   return false;
 }
 
-// Fetches the whole region into state.region; false as soon as a segment cannot be had.
-bool FetchRegion(RunState& state) {
+}  // namespace
+
+bool FetchRegion(RunState& state, std::uint8_t* into, bool showProgress) {
+  state.remaining = kRegionBytes;
+  state.wordAddress = 0;
   std::int32_t progressCountdown = kProgressEvery;
   while (state.remaining != 0) {
     const std::int32_t segLen = SegmentLength(state.remaining);
     if (!FetchSegment(state, segLen)) {
       return false;
     }
-    std::memcpy(state.region + state.wordAddress * 2, state.Answer + kDataOffset,
+    std::memcpy(into + state.wordAddress * 2, state.Answer + kDataOffset,
                 static_cast<std::size_t>(segLen));
-    CountGoodSegment(progressCountdown, state.remaining);
+    if (showProgress) {
+      CountGoodSegment(progressCountdown, state.remaining);
+    }
     DeductSegment(state, segLen);
   }
   return true;
 }
-
-}  // namespace
 
 Outcome ReadRegion(RunState& state, const char* fileName) {
   DataPath path;
@@ -81,7 +85,8 @@ Outcome ReadRegion(RunState& state, const char* fileName) {
   }
   SleepMs(10);
   // The data file is touched only once the whole region is in.
-  if (!FetchRegion(state)) {
+  if (!FetchRegion(state, state.region, true) ||
+      (state.verify && VerifyRegion(state) != Check::kAgree)) {
     Say("Transfer failed; %s was not changed\r\n", fileName);
     return Outcome::kFailed;
   }
@@ -89,6 +94,9 @@ Outcome ReadRegion(RunState& state, const char* fileName) {
     Say("Can't write data file %s\r\n", fileName);
     Say("Transfer failed; %s was not changed\r\n", fileName);
     return Outcome::kFailed;
+  }
+  if (state.verify) {
+    Say("Verified\r\n");
   }
   return Outcome::kDone;
 }

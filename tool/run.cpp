@@ -8,7 +8,10 @@
 #include "tool/console.h"
 #include "tool/handshake.h"
 #include "tool/interrupt.h"
+#include "tool/options.h"
+#include "tool/port_list.h"
 #include "tool/run_state.h"
+#include "tool/trace.h"
 #include "tool/transfer.h"
 
 namespace {
@@ -28,9 +31,31 @@ bool ParsePortNumber(const char* text, std::int32_t* portNumber) {
 }  // namespace
 
 int RunTool(int argc, char* argv[]) {
+  MarkProgramStart();
   PrepareConsole();
   PrepareInterrupts();
   RunState state;
+
+  Options options;
+  if (!ReadOptions(argc, argv, options)) {
+    return -1;
+  }
+  switch (options.query) {
+    case Query::kList:
+      ListSerialPorts();
+      return 0;
+    case Query::kVersion:
+      Say("verlrock %s\n", VERLROCK_VERSION);
+      return 0;
+    case Query::kHelp:
+      PrintHelp();
+      return 0;
+    case Query::kNone:
+      break;
+  }
+  // From here on the arguments are read as they always were, counted from the port number.
+  argc -= options.portArg - 1;
+  argv += options.portArg - 1;
 
   if (argc < 3) {
     // The wording, the two spellings of the name and the arguments it names but never reads
@@ -47,10 +72,17 @@ int RunTool(int argc, char* argv[]) {
     return -1;
   }
   state.readMode = argc == 4 && std::strstr(argv[3], "read") != nullptr;
+  state.verify = options.verify;
   std::snprintf(state.comPort, sizeof state.comPort, "%s%d", state.ComStr,
                 static_cast<int>(state.portNumber));
 
-  if (OpenComPort(kBaudRate, state.comPort) < 0) {
+  const char* fileName = argv[2];
+  if (options.traceFile != nullptr && !StartTrace(options.traceFile, fileName)) {
+    Say("Can't create trace file %s\r\n", options.traceFile);
+    return -1;
+  }
+
+  if (TracedOpenComPort(kBaudRate, state.comPort) < 0) {
     // A second line after the port's own is the system's own, kept on purpose.
     Say("Couldn't open serial port %s\n", state.comPort);
     SleepMs(2000);
@@ -65,7 +97,6 @@ int RunTool(int argc, char* argv[]) {
   } else if (sync == Sync::kWriteFailed) {
     status = 1;
   } else {
-    const char* fileName = argv[2];
     const Outcome outcome =
         state.readMode ? ReadRegion(state, fileName) : WriteRegion(state, fileName);
     if (outcome == Outcome::kFileError) {

@@ -12,6 +12,7 @@ struct RunState {
   std::int32_t portNumber = 0;
   bool readMode = false;
   bool synced = false;
+  bool verify = false;  // --verify: the region is read back and compared
   std::int32_t remaining = kRegionBytes;
   std::int32_t wordAddress = 0;
   char ComStr[14] = "\\\\.\\COM";
@@ -24,4 +25,5 @@ struct RunState {
   // sending, so that a short file is found before the unit is touched, and the read direction
   // writes the data file only once every segment is in.
   std::uint8_t region[kRegionBytes] = {};
+  std::uint8_t readBack[kRegionBytes] = {};  // --verify's second reading
 };

@@ -2,12 +2,13 @@
 
 #include "link/serial_port.h"
 #include "tool/console.h"
+#include "tool/trace.h"
 
 bool SendToUnit(const std::uint8_t* packet, std::uint32_t length) {
-  if (WriteComPort(comHandle, packet, length)) {
+  if (TracedWriteComPort(comHandle, packet, length)) {
     return true;
   }
   Say("COM Port write error\r\n");
-  DiscardComPortOutput(comHandle);
+  TracedDiscardComPortOutput(comHandle);
   return false;
 }

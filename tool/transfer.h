@@ -26,6 +26,20 @@ void DeductSegment(RunState& state, std::int32_t segLen);
 // was still to go.
 void CountGoodSegment(std::int32_t& progressCountdown, std::int32_t remaining);
 
+// Reads the whole region into `into` (kRegionBytes), with or without the progress lines; false
+// as soon as a segment cannot be had, once the failure is printed.
+bool FetchRegion(RunState& state, std::uint8_t* into, bool showProgress);
+
+enum class Check {
+  kAgree,
+  kDiffer,     // the mismatch is printed
+  kUnreadable  // the reading failed, as printed
+};
+
+// --verify: prints "Verifying", reads the region again into state.readBack without progress
+// lines and compares it with state.region.
+Check VerifyRegion(RunState& state);
+
 // Reads the unit's region into `fileName`, replacing it only when every segment was stored.
 Outcome ReadRegion(RunState& state, const char* fileName);
 

@@ -6,6 +6,7 @@
 #include "tool/console.h"
 #include "tool/data_file.h"
 #include "tool/send.h"
+#include "tool/trace.h"
 #include "tool/transfer.h"
 
 namespace {
@@ -20,7 +21,7 @@ Ack AwaitAck(RunState& state) {
   for (;;) {
     SleepMs(10);
     const std::uint32_t room = static_cast<std::uint32_t>(kAnswerBytes - received);
-    ReadComPort(comHandle, state.Answer + received, room, &state.bytesReceived);
+    TracedReadComPort(comHandle, state.Answer + received, room, &state.bytesReceived);
     if (state.bytesReceived == 0) {
       if (--emptyPolls > 0) {
         continue;
@@ -74,7 +75,7 @@ Outcome WriteRegion(RunState& state, const char* fileName) {
   SleepMs(10);
   bool allGood = true;
   while (state.remaining > 0) {
-    PurgeComPort(comHandle);
+    TracedPurgeComPort(comHandle);
     const std::int32_t segLen = SegmentLength(state.remaining);
     std::memcpy(state.requestW + kDataOffset, state.region + state.wordAddress * 2,
                 static_cast<std::size_t>(segLen));
@@ -94,5 +95,15 @@ Outcome WriteRegion(RunState& state, const char* fileName) {
     }
     DeductSegment(state, segLen);
   }
-  return allGood ? Outcome::kDone : Outcome::kFailed;
+  if (!allGood) {
+    return Outcome::kFailed;
+  }
+  // An acknowledgement says only that a frame with a right CRC came back, not what was stored.
+  if (state.verify) {
+    if (VerifyRegion(state) != Check::kAgree) {
+      return Outcome::kFailed;
+    }
+    Say("Verified\r\n");
+  }
+  return Outcome::kDone;
 }

@@ -154,6 +154,10 @@ void SleepMs(std::uint32_t milliseconds) {
   CheckLimit();
 }
 
+std::uint64_t NowUs() {
+  return line.nowUs;
+}
+
 void PrepareConsole() {}
 
 void Say(const char* format, ...) {
