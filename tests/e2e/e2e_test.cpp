@@ -8,9 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <random>
 #include <regex>
+#include <sstream>
 #include <thread>
 
 #include "link/packet.h"
@@ -46,6 +48,22 @@ Bytes Pattern() {
   return Bytes(region.begin(), region.end());
 }
 
+// What a unit that answers each read with the segment before it would give.
+Bytes OneSegmentLater(const Bytes& region) {
+  Bytes later(240, 0);
+  later.insert(later.end(), region.begin(), region.end());
+  return later;
+}
+
+// How many bytes of segment `index` differ between `one` and `other`, and the first of them.
+std::string SegmentDiffers(const Bytes& one, const Bytes& other, std::size_t index) {
+  int differ = 0;
+  for (std::size_t at = index * 240; at < (index + 1) * 240; ++at) {
+    differ += one[at] != other[at];
+  }
+  return VerifyFailed(differ, static_cast<int>(index * 240));
+}
+
 // Nothing but the data file and the files the test made is left in `folder`.
 void ExpectNoOtherFiles(const fs::path& folder, const std::string& what) {
   for (const auto& entry : fs::directory_iterator(folder)) {
@@ -71,6 +89,7 @@ enum class UnitAfter { kPattern, kImage, kAny };
 
 struct Scenario {
   const char* name;
+  std::vector<std::string> options{};  // before the port number
   bool read = false;
   std::vector<std::string> sim{};  // unitsim's options
   Before before = Before::kNone;
@@ -79,6 +98,7 @@ struct Scenario {
   After after = After::kNoMatter;
   UnitAfter unit = UnitAfter::kAny;
   long requests = -1;     // read or write requests the unit received; -1: not checked
+  long readBack = 0;      // read requests after a write
   std::string wineOut{};  // where Wine differs
 };
 
@@ -123,6 +143,12 @@ const Scenario kScenarios[] = {
     // A line that takes nothing, as one with CTS low: the first write fails after 5 s.
     {.name = "ReadLineHeldOff",            .read = true, .sim = {"--hold-output", "0"},       .before = Before::kOld, .out = kWriteError,          .status = 1, .after = After::kOld,     .unit = UnitAfter::kPattern, .requests = 0},
     {.name = "ReadLineHeldOffFromRequest5", .read = true, .sim = {"--hold-output", "5"},      .before = Before::kOld, .out = kWriteError + kFailed, .status = 1, .after = After::kOld,    .unit = UnitAfter::kPattern, .requests = 5},
+    // --verify: a second reading in a read, a read-back after a write.
+    {.name = "ReadVerified",               .options = {"--verify"}, .read = true, .before = Before::kOld, .out = kProgress + kVerifying + kVerified, .after = After::kPattern, .unit = UnitAfter::kPattern, .requests = 104},
+    {.name = "ReadVerifyCatchesAStaleReply", .options = {"--verify"}, .read = true, .sim = {"--fault", "stale@5"}, .before = Before::kOld, .out = kProgress + kVerifying + SegmentDiffers(Pattern(), OneSegmentLater(Pattern()), 4) + kFailed, .status = 1, .after = After::kOld, .unit = UnitAfter::kPattern, .requests = 104},
+    {.name = "ReadVerifySecondReadingTimesOut", .options = {"--verify"}, .read = true, .sim = {"--fault", "drop@60"}, .before = Before::kOld, .out = kProgress + kVerifying + kTimeout + kFailed, .status = 1, .after = After::kOld, .unit = UnitAfter::kPattern, .requests = 60},
+    {.name = "WriteVerified",              .options = {"--verify"}, .before = Before::kImage, .out = kProgress + kVerifying + kVerified, .unit = UnitAfter::kImage, .requests = 52, .readBack = 52},
+    {.name = "WriteVerifyCatchesAnUnstoredSegment", .options = {"--verify"}, .sim = {"--fault", "nostore@5"}, .before = Before::kImage, .out = kProgress + kVerifying + SegmentDiffers(Image(12288), Pattern(), 4), .status = 1, .requests = 52, .readBack = 52},
     {.name = "WriteLineHeldOffFromRequest5",             .sim = {"--hold-output", "5"},       .before = Before::kImage, .out = kWriteError,        .status = 1,                                                 .requests = 5},
 };
 // clang-format on
@@ -159,7 +185,8 @@ TEST_P(EndToEnd, Scenario) {
       break;
   }
   Simulator sim(folder.path(), s.sim);
-  std::vector<std::string> args = {std::to_string(launcher.slot()), "data.bin"};
+  std::vector<std::string> args = s.options;
+  args.insert(args.end(), {std::to_string(launcher.slot()), "data.bin"});
   if (s.read) {
     args.push_back("read");
   }
@@ -176,7 +203,7 @@ TEST_P(EndToEnd, Scenario) {
   EXPECT_TRUE(Faults(log).empty()) << Faults(log)[0];
   if (s.requests >= 0) {
     EXPECT_EQ(sim.Requests(s.read ? "RC" : "WC"), static_cast<std::size_t>(s.requests));
-    EXPECT_EQ(sim.Requests(s.read ? "WC" : "RC"), 0u);
+    EXPECT_EQ(sim.Requests(s.read ? "WC" : "RC"), static_cast<std::size_t>(s.readBack));
   }
   switch (s.after) {
     case After::kPattern:
@@ -479,6 +506,119 @@ TEST(EndToEndDataFile, NamesWindowsRefusesAreRefusedBeforeTheUnitIsRead) {
     EXPECT_EQ(run.out, CantCreate(name)) << name;
     EXPECT_EQ(run.status, 255) << name;
     EXPECT_EQ(sim.Log(), std::vector<std::string>{"SF"}) << name << ": the unit was read";
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Options that ask a question or are refused end the run before the port is opened: the unit
+// hears nothing and no file appears.
+TEST(EndToEndOptions, QueriesAndRefusalsNeverReachTheUnit) {
+  const Launcher launcher = Launcher::FromEnvironment();
+  const std::string slot = std::to_string(launcher.slot());
+  const struct {
+    std::vector<std::string> args;
+    std::string out;  // "": judged below
+    int status;
+  } cases[] = {
+      {{"--version"}, kVersionLine, 0},
+      {{"--help"}, "", 0},
+      {{"--list"}, "", 0},
+      {{"--bogus", slot, "data.bin", "read"}, UnknownOption("--bogus"), 255},
+      {{slot, "data.bin", "--verify"}, kMisplaced, 255},
+      {{slot, "--verify", "read"}, kMisplaced, 255},
+      {{"--trace"}, kTraceNeedsName, 255},
+      {{"--list", slot}, StandsAlone("--list"), 255},
+      {{"--verify", "--version"}, StandsAlone("--version"), 255},
+      {{"--trace", slot, "data.bin", "read"}, kInvalidPort, 255},
+  };
+  TempFolder folder;
+  Simulator sim(folder.path(), {});
+  for (const auto& c : cases) {
+    const std::string what = c.args[0] + (c.args.size() > 1 ? " " + c.args[1] : "");
+    const Finished run = launcher.Run(c.args, sim.device(), folder.path());
+    ASSERT_FALSE(run.timedOut) << what;
+    EXPECT_EQ(run.status, c.status) << what;
+    if (!c.out.empty()) {
+      EXPECT_EQ(run.out, c.out) << what;
+    } else if (c.args[0] == "--help") {
+      EXPECT_EQ(run.out.rfind("Usage:  verlrock [options]", 0), 0u) << run.out;
+    } else if (launcher.wine()) {
+      // Wine lists the ports it maps, the tests' own among them.
+      EXPECT_NE(run.out.find("COM7  \\\\.\\COM7  \\Device\\Serial"), std::string::npos) << run.out;
+    } else {
+      const std::regex line("(/dev/\\S+  (COM[0-9]+ by default|COMn=/dev/\\S+)  [^\r\n]+\r\n)*");
+      EXPECT_TRUE(run.out == kNoPorts || std::regex_match(run.out, line)) << run.out;
+    }
+  }
+  EXPECT_EQ(sim.Stop(), 0);
+  EXPECT_TRUE(sim.Log().empty()) << "the unit heard " << sim.Log()[0];
+  ExpectNoOtherFiles(folder.path(), "");
+}
+
+std::vector<std::string> Words(const std::string& line) {
+  std::istringstream in(line);
+  std::vector<std::string> words;
+  for (std::string word; in >> word;) {
+    words.push_back(word);
+  }
+  return words;
+}
+
+// The trace of a full read holds the 52 requests, each followed by reads that bring exactly
+// the unit's response to it, however the line split it.
+TEST(EndToEndTrace, HoldsEveryRequestAndTheResponseToIt) {
+  const Launcher launcher = Launcher::FromEnvironment();
+  TempFolder folder;
+  Simulator sim(folder.path(), {});
+  const Finished run =
+      launcher.Run({"--trace", "trace.txt", std::to_string(launcher.slot()), "data.bin", "read"},
+                   sim.device(), folder.path());
+  EXPECT_EQ(sim.Stop(), 0);
+  ASSERT_FALSE(run.timedOut);
+  EXPECT_EQ(run.out, kProgress + kPrompt);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(ReadBytes(folder.path() / "data.bin"), Pattern());
+
+  std::ifstream in(folder.path() / "trace.txt", std::ios::binary);
+  std::vector<std::pair<Bytes, Bytes>> exchanges;  // a write and what the reads after it got
+  std::string first;
+  std::getline(in, first);
+  EXPECT_EQ(Words(first).at(1), "open");
+  EXPECT_EQ(Words(first).at(3), "\\\\.\\COM" + std::to_string(launcher.slot()));
+  for (std::string line; std::getline(in, line);) {
+    const std::vector<std::string> words = Words(line);
+    ASSERT_GE(words.size(), 3u) << line;
+    EXPECT_TRUE(std::regex_match(words[0], std::regex("[0-9]+\\.[0-9]{3}"))) << line;
+    Bytes bytes;
+    for (std::size_t i = 3; i < words.size(); ++i) {
+      bytes.push_back(static_cast<std::uint8_t>(std::stoul(words[i], nullptr, 16)));
+    }
+    ASSERT_EQ(bytes.size(), std::stoul(words[2])) << line;
+    if (words[1] == "write") {
+      exchanges.push_back({bytes, {}});
+    } else if (words[1] == "read") {
+      ASSERT_FALSE(exchanges.empty()) << line;
+      exchanges.back().second.insert(exchanges.back().second.end(), bytes.begin(), bytes.end());
+    } else {
+      EXPECT_EQ(words[1], "purge") << line;
+    }
+  }
+  ASSERT_EQ(exchanges.size(), 53u);
+  EXPECT_EQ(exchanges[0].first, Bytes(Quiet, Quiet + sizeof Quiet));
+  const Bytes pattern = Pattern();
+  for (std::int32_t segment = 0; segment < 52; ++segment) {
+    const std::int32_t length = segment < 51 ? 240 : 48;
+    std::uint8_t request[kPacketBytes];
+    BuildReadRequest(request, segment * 120, length);
+    const auto& [sent, got] = exchanges[static_cast<std::size_t>(segment) + 1];
+    EXPECT_EQ(sent, Bytes(request, request + kPacketBytes)) << "segment " << segment;
+    Bytes payload(request + 5, request + 8);
+    payload.insert(payload.end(), pattern.begin() + segment * 240,
+                   pattern.begin() + segment * 240 + length);
+    EXPECT_EQ(got, MakeFrame("RC", payload)) << "segment " << segment;
   }
 }
 
