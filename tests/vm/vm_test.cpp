@@ -93,6 +93,8 @@ void ExpectFtdiControl(const std::string& trace) {
                 << trace;
 }
 
+const std::string kConsoleUart = "/dev/ttyS0  COM1 by default  16550A, port 0x3F8, irq 4\r\n";
+
 // clang-format off
 const VmCase kCases[] = {
     {.name = "UartRoundTrip", .adapter = Adapter::kUart, .steps = "read:a.bin,write:image.bin,read:b.bin",
@@ -117,6 +119,13 @@ const VmCase kCases[] = {
     // In the write direction a failed read counts as an empty poll.
     {.name = "FtdiUnpluggedDuringWrite", .adapter = Adapter::kFtdi, .sim = {"--fault", "drop@10+"}, .steps = "usb,write:image.bin",
      .expect = {{"write:image.bin", 1, Out(kTimeout), Data::kImage}}, .reads = 0, .writes = 10, .unitAfter = Data::kAny, .unplugAfter = "WC"},
+    // --list: the two UARTs QEMU gives (the console and the tool's line), not the placeholders the
+    // kernel registers besides; then the adapter with its identity. The guest has no udev, so no
+    // /dev/serial/by-id name.
+    {.name = "UartList", .adapter = Adapter::kUart, .steps = "list",
+     .expect = {{"list", 0, kConsoleUart + "/dev/ttyS1  COM2 by default  16550A, port 0x2F8, irq 3\r\n", Data::kAbsent}}, .reads = 0, .writes = 0},
+    {.name = "FtdiList", .adapter = Adapter::kFtdi, .steps = "usb,list",
+     .expect = {{"list", 0, kConsoleUart + "/dev/ttyUSB0  COMn=/dev/ttyUSB0  usb 0403:6001, QEMU, QEMU USB SERIAL, serial 1-0000:00:02.0-1\r\n", Data::kAbsent}}, .reads = 0, .writes = 0},
 };
 // clang-format on
 
@@ -163,6 +172,10 @@ TEST_P(VirtualMachine, Case) {
       EXPECT_EQ(result.Bytes("data"), Expected(expect.data)) << expect.step;
     }
     EXPECT_EQ(result.Text("tmp"), "0") << expect.step << ": a temporary file was left";
+    if (expect.step == "list") {
+      EXPECT_GT(std::stoi(result.Text("uarts")), 2)
+          << "the kernel left no placeholder to leave out";
+    }
   }
   if (c.reads >= 0) {
     EXPECT_EQ(static_cast<long>(sim.Requests("RC")), c.reads);
