@@ -2,7 +2,6 @@
 // the tool does not name keeps the value the port already had.
 #include <windows.h>
 
-#include <chrono>
 #include <cstdio>
 
 #include "link/serial_port.h"
@@ -90,7 +89,11 @@ void SleepMs(std::uint32_t milliseconds) {
 }
 
 std::uint64_t NowUs() {
-  return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
-                                        std::chrono::steady_clock::now().time_since_epoch())
-                                        .count());
+  LARGE_INTEGER frequency;
+  LARGE_INTEGER now;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&now);
+  const std::uint64_t ticks = static_cast<std::uint64_t>(now.QuadPart);
+  const std::uint64_t perSecond = static_cast<std::uint64_t>(frequency.QuadPart);
+  return ticks / perSecond * 1000000u + ticks % perSecond * 1000000u / perSecond;
 }

@@ -10,6 +10,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
+std::vector<std::string> Describe(const fs::path& root) {
+  static PortLine lines[kMostPorts];
+  const int found = DescribeSerialPorts(root.c_str(), lines);
+  std::vector<std::string> described;
+  for (int i = 0; i < found; ++i) {
+    described.push_back(lines[i].text);
+  }
+  return described;
+}
+
 void Put(const fs::path& file, const std::string& text) {
   fs::create_directories(file.parent_path());
   std::ofstream(file) << text << "\n";
@@ -51,7 +61,7 @@ TEST(PortList, NamesTheHardwareBehindEachTty) {
   fs::create_symlink("../../ttyUSB0",
                      root / "dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0");
 
-  EXPECT_EQ(DescribeSerialPorts(root.string()),
+  EXPECT_EQ(Describe(root),
             (std::vector<std::string>{
                 "/dev/ttyS0  COM1 by default  16550A, port 0x3F8, irq 4",
                 "/dev/ttyS2  COM3 by default  8250, port 0x3E8, irq 4",
@@ -62,9 +72,9 @@ TEST(PortList, NamesTheHardwareBehindEachTty) {
 
 TEST(PortList, AMachineWithoutPortsListsNone) {
   TempFolder folder;
-  EXPECT_TRUE(DescribeSerialPorts(folder.path().string()).empty());
+  EXPECT_TRUE(Describe(folder.path()).empty());
   fs::create_directories(folder.path() / "sys/class/tty");
-  EXPECT_TRUE(DescribeSerialPorts(folder.path().string()).empty());
+  EXPECT_TRUE(Describe(folder.path()).empty());
 }
 
 }  // namespace

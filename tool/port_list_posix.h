@@ -1,13 +1,17 @@
 // How --list finds the ports on Linux, apart from printing, so that tests can hand it a
-// file-system tree of their own.
+// file-system tree of their own. Plain C strings and fixed buffers, so that the tool needs no
+// C++ runtime library beyond what it links already.
 #pragma once
 
-#include <string>
-#include <vector>
+constexpr int kMostPorts = 64;
 
-// One line per tty with hardware behind it, found under `root` + /sys/class/tty and named as
-// in /dev (`root` is empty on a real machine):
-//   /dev/ttyS0  COM1 by default  16550A, port 0x03F8, irq 4
+struct PortLine {
+  char text[768];
+};
+
+// Fills `lines` with one line per tty with hardware behind it, found under `root` +
+// /sys/class/tty and named as in /dev (`root` is "" on a real machine), and returns how many:
+//   /dev/ttyS0  COM1 by default  16550A, port 0x3F8, irq 4
 //   /dev/ttyUSB0  COMn=/dev/serial/by-id/usb-...  usb 0403:6001, FTDI, FT232R USB UART, serial X
 // A ttyS the kernel registered for an absent UART (type 0) is left out.
-std::vector<std::string> DescribeSerialPorts(const std::string& root);
+int DescribeSerialPorts(const char* root, PortLine (&lines)[kMostPorts]);

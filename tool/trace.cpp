@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "tool/data_file.h"
+#include "tool/run_state.h"
 
 namespace {
 
@@ -31,9 +32,17 @@ void Record(const char* operation, const std::uint8_t* bytes, std::uint32_t coun
   if (!Begin(operation, count)) {
     return;
   }
-  for (std::uint32_t i = 0; i < count; ++i) {
-    std::fprintf(traceFile, " %02x", bytes[i]);
+  // Formatted by hand into one buffer: a line can hold a thousand bytes, and the trace must not
+  // slow the polls it records.
+  static const char kHex[] = "0123456789abcdef";
+  char hex[3 * kAnswerBytes];
+  std::size_t length = 0;
+  for (std::uint32_t i = 0; i < count && length + 3 <= sizeof hex; ++i) {
+    hex[length++] = ' ';
+    hex[length++] = kHex[bytes[i] >> 4];
+    hex[length++] = kHex[bytes[i] & 0x0F];
   }
+  std::fwrite(hex, 1, length, traceFile);
   End();
 }
 

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sim/line_facts.h"
@@ -56,15 +57,21 @@ int main(int argc, char* argv[]) {
   Simulator sim(folder.path(), {});
   const std::string slot = std::to_string(launcher.slot());
 
-  std::printf("%-6s %4s %12s %10s %7s %10s %9s %10s\n", "", "runs", "median wall", "floor", "ratio",
-              "median CPU", "CPU/wall", "peak RSS");
+  std::printf("%-12s %4s %12s %10s %7s %10s %9s %10s\n", "", "runs", "median wall", "floor",
+              "ratio", "median CPU", "CPU/wall", "peak RSS");
   int failures = 0;
-  for (const bool read : {true, false}) {
+  // Each direction plain, then with --trace: recording every operation must not slow the line.
+  for (const auto& [read, traced] : {std::pair{true, false}, std::pair{true, true},
+                                     std::pair{false, false}, std::pair{false, true}}) {
     std::vector<double> wall;
     std::vector<double> cpu;
     long peakKb = 0;
     for (int run = 0; run < runs; ++run) {
-      std::vector<std::string> args = {slot, "region.bin"};
+      std::vector<std::string> args;
+      if (traced) {
+        args = {"--trace", "trace.txt"};
+      }
+      args.insert(args.end(), {slot, "region.bin"});
       if (read) {
         args.push_back("read");
       }
@@ -80,10 +87,10 @@ int main(int argc, char* argv[]) {
     const double floorMs = read ? ReadFloorMs() : WriteFloorMs();
     const double medianWall = Median(wall);
     const double medianCpu = Median(cpu);
-    std::printf("%-6s %4d %10.3f s %8.3f s %7.4f %7.1f ms %8.2f%% %6.2f MiB\n",
-                read ? "read" : "write", runs, medianWall / 1000.0, floorMs / 1000.0,
-                medianWall / floorMs, medianCpu, 100.0 * medianCpu / medianWall,
-                static_cast<double>(peakKb) / 1024.0);
+    std::printf("%-12s %4d %10.3f s %8.3f s %7.4f %7.1f ms %8.2f%% %6.2f MiB\n",
+                read ? (traced ? "read+trace" : "read") : (traced ? "write+trace" : "write"), runs,
+                medianWall / 1000.0, floorMs / 1000.0, medianWall / floorMs, medianCpu,
+                100.0 * medianCpu / medianWall, static_cast<double>(peakKb) / 1024.0);
   }
   return failures == 0 && sim.Stop() == 0 ? 0 : 1;
 }
