@@ -42,7 +42,9 @@ void Record(const char* operation, const std::uint8_t* bytes, std::uint32_t coun
     hex[length++] = kHex[bytes[i] >> 4];
     hex[length++] = kHex[bytes[i] & 0x0F];
   }
-  std::fwrite(hex, 1, length, traceFile);
+  if (length > 0) {
+    std::fwrite(hex, 1, length, traceFile);
+  }
   End();
 }
 
