@@ -10,7 +10,7 @@ cmake --build --preset native -j2 --target verlrock unitsim >/dev/null
 demo=build/demo
 rm -rf "$demo"
 mkdir -p "$demo"
-build/native/sim/unitsim --com 7 --log "$demo/unit.log" >"$demo/unitsim.out" 2>"$demo/unitsim.err" &
+build/native/sim/verlrock-unitsim --com 7 --log "$demo/unit.log" >"$demo/unitsim.out" 2>"$demo/unitsim.err" &
 sim=$!
 trap 'kill $sim 2>/dev/null || true; wait $sim 2>/dev/null || true' EXIT
 for _ in $(seq 50); do

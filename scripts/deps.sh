@@ -1,11 +1,16 @@
 #!/bin/bash
 # Installs the Debian packages that are missing: "build" for the native build and unitsim,
-# "all" for every build and test (the Windows cross compiler and Wine as well).
+# "release" for the release's two builds and packages, "all" for every build and test (the
+# Windows cross compiler, Wine, QEMU and the package checks as well).
 set -euo pipefail
 packages=(cmake make g++)
+if [ "${1:-all}" != build ]; then
+  # dpkg-shlibdeps (in dpkg-dev) works out the DEB's dependencies; CPack finds programs with file.
+  packages+=(g++-mingw-w64-x86-64 dpkg-dev file)
+fi
 if [ "${1:-all}" = all ]; then
   packages+=(libgtest-dev googletest g++-mingw-w64-x86-64 wine wine64 clang-format clang
-    libclang-rt-14-dev qemu-system-x86 busybox-static cpio)
+    libclang-rt-14-dev qemu-system-x86 busybox-static cpio lintian groff-base man-db)
 fi
 missing=()
 for package in "${packages[@]}"; do

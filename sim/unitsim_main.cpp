@@ -1,4 +1,4 @@
-// unitsim: plays the unit on a pseudo-terminal, for the tests and for anyone without one.
+// unitsim (installed as verlrock-unitsim): plays the unit on a pseudo-terminal, for the tests and for anyone without one.
 #include <signal.h>
 
 #include <cstdio>
@@ -19,7 +19,7 @@ void OnSignal(int) {
 }
 
 const char kUsage[] =
-    "usage: unitsim [options]\n"
+    "usage: verlrock-unitsim [options]\n"
     "  --com N                 COM number to print in the COMn=device line (default 7)\n"
     "  --region FILE           load the region from FILE (12288 bytes); default: a pattern\n"
     "  --save FILE             save the region to FILE when ending\n"
