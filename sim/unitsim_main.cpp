@@ -1,4 +1,5 @@
-// unitsim (installed as verlrock-unitsim): plays the unit on a pseudo-terminal, for the tests and for anyone without one.
+// unitsim (installed as verlrock-unitsim): plays the unit on a pseudo-terminal, for the tests
+// and for anyone without one.
 #include <signal.h>
 
 #include <cstdio>
