@@ -2,7 +2,7 @@
 # Builds the release with scripts/release.sh into a folder of its own and checks what a user
 # gets: the checksums; the installed programs (a full read against the installed simulator);
 # the ZIP's verlrock.exe under Wine, and its version resource; the DEB's contents, fields and
-# programs, and lintian; the man pages. Everything it starts or makes is removed at the end.
+# programs (a full read again), and lintian; the man pages. Everything it starts or makes is removed at the end.
 set -euo pipefail
 source_dir=$(realpath "$1")
 work=$(mktemp -d "${TMPDIR:-/tmp}/verlrock-release.XXXXXX")
@@ -129,6 +129,10 @@ for packed in usr/share/man/man1/verlrock.1.gz usr/share/doc/verlrock/changelog.
     fail "$packed has a name or a time stamp"
 done
 expect_version "$work/deb/usr/bin/verlrock"
+start_unit "$work/deb/usr/bin/verlrock-unitsim"
+COM7=$pty full_read unpacked.bin "$work/deb/usr/bin/verlrock"
+stop_unit
+cmp "$work/unpacked.bin" "$work/unit.bin" || fail "the DEB's tool read other bytes"
 lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1 ||
   { cat "$work/lintian.log"; fail "lintian"; }
 grep -E '^[EW]: ' "$work/lintian.log" && fail "lintian reported the tags above"
