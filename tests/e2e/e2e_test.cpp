@@ -623,3 +623,31 @@ TEST(EndToEndTrace, HoldsEveryRequestAndTheResponseToIt) {
 }
 
 }  // namespace
+
+namespace {
+
+// A trace file that would be the data file is refused before the port is opened, by each
+// platform's own test of identity (an inode natively, a file index under Wine).
+TEST(EndToEndTrace, TheDataFileIsNeverTakenForTheTrace) {
+  const Launcher launcher = Launcher::FromEnvironment();
+  const std::string slot = std::to_string(launcher.slot());
+  const Bytes image = Image(12288);
+  TempFolder folder;
+  Simulator sim(folder.path(), {});
+  for (const bool read : {true, false}) {
+    WriteBytes(folder.path() / "data.bin", image);
+    std::vector<std::string> args = {"--trace", "./data.bin", slot, "data.bin"};
+    if (read) {
+      args.push_back("read");
+    }
+    const Finished run = launcher.Run(args, sim.device(), folder.path());
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(run.out, CantCreateTrace("./data.bin")) << (read ? "read" : "write");
+    EXPECT_EQ(run.status, 255) << (read ? "read" : "write");
+    EXPECT_EQ(ReadBytes(folder.path() / "data.bin"), image) << (read ? "read" : "write");
+  }
+  EXPECT_EQ(sim.Stop(), 0);
+  EXPECT_TRUE(sim.Log().empty()) << "the unit heard " << sim.Log()[0];
+}
+
+}  // namespace
