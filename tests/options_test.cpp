@@ -1,13 +1,12 @@
 // The long options in-process: where they may stand, what they print, and the trace.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
-#include <sstream>
 
 #include "link/packet.h"
 #include "tests/fake/rig.h"
 #include "tests/messages.h"
+#include "tests/support/trace_file.h"
 
 namespace {
 
@@ -74,33 +73,6 @@ TEST(Options, HelpNamesEveryOption) {
   EXPECT_EQ(rig.line.calls, "");
 }
 
-// The tokens of one trace line.
-std::vector<std::string> Words(const std::string& line) {
-  std::istringstream in(line);
-  std::vector<std::string> words;
-  for (std::string word; in >> word;) {
-    words.push_back(word);
-  }
-  return words;
-}
-
-Bytes HexBytes(const std::vector<std::string>& words, std::size_t from) {
-  Bytes bytes;
-  for (std::size_t i = from; i < words.size(); ++i) {
-    bytes.push_back(static_cast<std::uint8_t>(std::stoul(words[i], nullptr, 16)));
-  }
-  return bytes;
-}
-
-std::vector<std::string> Lines(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) {
-    lines.push_back(line);
-  }
-  return lines;
-}
-
 // The trace holds every call the line saw, in order, with its bytes and its virtual time, and
 // the run is the same as without it.
 TEST(Trace, RecordsEveryOperationOfAFullReadAndChangesNothing) {
@@ -115,9 +87,11 @@ TEST(Trace, RecordsEveryOperationOfAFullReadAndChangesNothing) {
   EXPECT_EQ(rig.line.nowUs, untraced.nowUs);
   EXPECT_EQ(rig.ReadFile("dump.bin"), AsBytes(PatternRegion()));
 
-  const std::vector<std::string> lines = Lines(rig.Path("trace.txt"));
+  const std::vector<std::string> lines = TraceLines(rig.Path("trace.txt"));
   ASSERT_EQ(lines.size(), rig.line.calls.size());
   EXPECT_EQ(lines[0], "0.000 open 8 \\\\.\\COM3");
+  const std::map<std::string, char> codes = {
+      {"open", 'O'}, {"purge", 'P'}, {"write", 'W'}, {"read", 'R'}};
   std::string calls;
   std::vector<FakeLine::Exchange> exchanges;
   double lastMs = 0;
@@ -132,8 +106,6 @@ TEST(Trace, RecordsEveryOperationOfAFullReadAndChangesNothing) {
     if (words[1] != "open") {
       EXPECT_EQ(bytes.size(), std::stoul(words[2])) << line;
     }
-    const std::map<std::string, char> codes = {
-        {"open", 'O'}, {"purge", 'P'}, {"write", 'W'}, {"read", 'R'}};
     ASSERT_TRUE(codes.count(words[1])) << line;
     calls += codes.at(words[1]);
     if (words[1] == "write") {
@@ -173,7 +145,7 @@ TEST(Trace, FailuresAreRecordedAsSuch) {
     rig.line.openFails = c.openFails;
     rig.line.writesFailFrom = c.writesFailFrom;
     rig.Run({"--trace", "trace.txt", "3", "dump.bin", "read"});
-    const std::vector<std::string> lines = Lines(rig.Path("trace.txt"));
+    const std::vector<std::string> lines = TraceLines(rig.Path("trace.txt"));
     ASSERT_FALSE(lines.empty()) << c.what;
     const std::vector<std::string> words = Words(lines.back());
     EXPECT_EQ(words[1] + " " + words[2], c.last) << c.what;

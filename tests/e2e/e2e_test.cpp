@@ -8,17 +8,16 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fstream>
 #include <functional>
 #include <random>
 #include <regex>
-#include <sstream>
 #include <thread>
 
 #include "link/packet.h"
 #include "sim/unit.h"
 #include "tests/e2e/harness.h"
 #include "tests/messages.h"
+#include "tests/support/trace_file.h"
 
 namespace fs = std::filesystem;
 
@@ -558,15 +557,6 @@ TEST(EndToEndOptions, QueriesAndRefusalsNeverReachTheUnit) {
   ExpectNoOtherFiles(folder.path(), "");
 }
 
-std::vector<std::string> Words(const std::string& line) {
-  std::istringstream in(line);
-  std::vector<std::string> words;
-  for (std::string word; in >> word;) {
-    words.push_back(word);
-  }
-  return words;
-}
-
 // The trace of a full read holds the 52 requests, each followed by reads that bring exactly
 // the unit's response to it, however the line split it.
 TEST(EndToEndTrace, HoldsEveryRequestAndTheResponseToIt) {
@@ -582,20 +572,17 @@ TEST(EndToEndTrace, HoldsEveryRequestAndTheResponseToIt) {
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(ReadBytes(folder.path() / "data.bin"), Pattern());
 
-  std::ifstream in(folder.path() / "trace.txt", std::ios::binary);
+  const std::vector<std::string> lines = TraceLines(folder.path() / "trace.txt");
+  ASSERT_FALSE(lines.empty());
   std::vector<std::pair<Bytes, Bytes>> exchanges;  // a write and what the reads after it got
-  std::string first;
-  std::getline(in, first);
-  EXPECT_EQ(Words(first).at(1), "open");
-  EXPECT_EQ(Words(first).at(3), "\\\\.\\COM" + std::to_string(launcher.slot()));
-  for (std::string line; std::getline(in, line);) {
+  EXPECT_EQ(Words(lines[0]).at(1), "open");
+  EXPECT_EQ(Words(lines[0]).at(3), "\\\\.\\COM" + std::to_string(launcher.slot()));
+  for (std::size_t at = 1; at < lines.size(); ++at) {
+    const std::string& line = lines[at];
     const std::vector<std::string> words = Words(line);
     ASSERT_GE(words.size(), 3u) << line;
     EXPECT_TRUE(std::regex_match(words[0], std::regex("[0-9]+\\.[0-9]{3}"))) << line;
-    Bytes bytes;
-    for (std::size_t i = 3; i < words.size(); ++i) {
-      bytes.push_back(static_cast<std::uint8_t>(std::stoul(words[i], nullptr, 16)));
-    }
+    const Bytes bytes = HexBytes(words, 3);
     ASSERT_EQ(bytes.size(), std::stoul(words[2])) << line;
     if (words[1] == "write") {
       exchanges.push_back({bytes, {}});
